@@ -1,0 +1,13 @@
+# One interface target that carries the language standard, the warnings and the sanitizers.
+# Every target of the project links it.
+add_library(webletter_options INTERFACE)
+target_compile_features(webletter_options INTERFACE cxx_std_20)
+set_target_properties(webletter_options PROPERTIES INTERFACE_CXX_EXTENSIONS OFF)
+target_compile_options(webletter_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wold-style-cast
+  $<$<BOOL:${WEBLETTER_WERROR}>:-Werror>)
+if(WEBLETTER_SANITIZE)
+  target_compile_options(webletter_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(webletter_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,69 @@
+#include "app/command_line.h"
+
+#include <algorithm>
+
+namespace webletter {
+namespace {
+
+// Only blanks count here, as for the classic trim: tabs and other white space stay.
+std::string TrimBlanks(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+bool IsHelp(std::string_view item) {
+  constexpr std::string_view kHelp = "help";
+  return std::equal(item.begin(), item.end(), kHelp.begin(), kHelp.end(),
+                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; });
+}
+
+}  // namespace
+
+const std::string_view kUsageText =
+    "The commandline can take 1 or 2 parameters, separated by a comma.\r"
+    "1st : Name of a section in the webletter.ini file\r\n"
+    "2nd : (optional) Reporting mode can be\r\n"
+    "log (log sents and errors in webletter.log)\r\n"
+    "mail (send mail with report)\r\n"
+    "logmail (write in log AND send mail)\r\n"
+    "silent (no errormessages whatsoever)\r\n";
+
+std::string JoinArguments(int argc, const char* const* argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text += ' ';
+    text += argv[i];
+  }
+  return text;
+}
+
+std::vector<std::string> SplitCommandLine(std::string_view text) {
+  std::vector<std::string> items;
+  if (text.empty()) return items;
+  std::size_t start = 0;
+  for (;;) {
+    const auto comma = text.find(',', start);
+    items.emplace_back(text.substr(start, comma - start));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
+
+Invocation ParseCommandLine(std::string_view text) {
+  Invocation invocation;
+  if (text.empty()) return invocation;
+  std::vector<std::string> items = SplitCommandLine(text);
+  if (IsHelp(items[0])) {
+    invocation.kind = RunKind::kHelp;
+    return invocation;
+  }
+  invocation.kind = RunKind::kBatch;
+  invocation.section = std::move(items[0]);
+  if (items.size() >= 2) invocation.report_mode = TrimBlanks(items[1]);
+  return invocation;
+}
+
+}  // namespace webletter

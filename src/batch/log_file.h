@@ -1,0 +1,20 @@
+// webletter.log: a journal for people, appended to and never read by the program.
+#ifndef WEBLETTER_BATCH_LOG_FILE_H_
+#define WEBLETTER_BATCH_LOG_FILE_H_
+
+#include <string_view>
+
+#include "platform/program_state.h"
+
+namespace webletter {
+
+// Appends one entry to state.LogPath(): the local date and time (the locale's short date, a
+// blank, its long time), two blanks, `message` without one final CR LF, and CR LF. The entry is
+// written with one write to a file opened for appending, so entries of two processes never
+// interleave. A log that cannot be written prints one line on standard error naming the file
+// and the reason; the run goes on.
+void WriteLog(const ProgramState& state, std::string_view message);
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_BATCH_LOG_FILE_H_

@@ -1,0 +1,61 @@
+// Failures as values. A Status is an error number of the standard-message table, or success;
+// a Result<T> is a value or the Status that explains why there is none. Nothing in the program
+// throws across a folder: every operation that can fail returns one of these.
+#ifndef WEBLETTER_PLATFORM_STATUS_H_
+#define WEBLETTER_PLATFORM_STATUS_H_
+
+#include <cassert>
+#include <string_view>
+#include <utility>
+
+namespace webletter {
+
+class Status {
+ public:
+  // Success.
+  constexpr Status() = default;
+  // A failure with a standard-message number; 0 means success.
+  constexpr explicit Status(int error_number) : number_(error_number) {}
+
+  static constexpr Status Ok() { return Status(); }
+
+  constexpr bool ok() const { return number_ == 0; }
+  constexpr int number() const { return number_; }
+  // The standard message of the number (see standard_messages.h); empty for success.
+  std::string_view message() const;
+
+  friend constexpr bool operator==(Status, Status) = default;
+
+ private:
+  int number_ = 0;
+};
+
+// A value of type T, or the failure that prevented it.
+template <typename T>
+class Result {
+ public:
+  Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit on purpose
+  Result(Status failure) : status_(failure) {    // NOLINT: implicit on purpose
+    assert(!failure.ok());
+  }
+
+  bool ok() const { return status_.ok(); }
+  Status status() const { return status_; }
+
+  // Only valid when ok().
+  const T& value() const& { return value_; }
+  T& value() & { return value_; }
+  T&& value() && { return std::move(value_); }
+  const T& operator*() const& { return value_; }
+  T& operator*() & { return value_; }
+  const T* operator->() const { return &value_; }
+  T* operator->() { return &value_; }
+
+ private:
+  T value_{};
+  Status status_;
+};
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_PLATFORM_STATUS_H_

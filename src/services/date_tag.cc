@@ -1,0 +1,1 @@
+#include "services/date_tag.h"

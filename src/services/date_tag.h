@@ -1,0 +1,22 @@
+// The subject's date tag: a date format between two "#" marks is replaced by a date in that
+// format (today at midnight, plus an optional offset in days).
+#ifndef WEBLETTER_SERVICES_DATE_TAG_H_
+#define WEBLETTER_SERVICES_DATE_TAG_H_
+
+#include <optional>
+#include <string>
+
+#include "platform/status.h"
+
+namespace webletter {
+
+// Replaces the first date tag of `text`, and every later copy of exactly the same tag, by today's
+// local date plus `offset_days` in the tag's format. `text` itself is changed, and the result is
+// a copy of it. Fails with error::kOverflow for a mark past the 16-bit range or a date outside
+// the representable range.
+Result<std::string> FillDateTag(std::string& text,
+                                std::optional<double> offset_days = std::nullopt);
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_SERVICES_DATE_TAG_H_

@@ -1,0 +1,1 @@
+#include "services/page_fetch.h"

@@ -1,0 +1,39 @@
+// Fetches one web page over http or https. Both the batch job and the window use it: the job
+// waits plainly, the window hands a callback that keeps its events running while the transfer
+// waits on its sockets (no busy polling).
+#ifndef WEBLETTER_SERVICES_PAGE_FETCH_H_
+#define WEBLETTER_SERVICES_PAGE_FETCH_H_
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+#include "services/page.h"
+
+namespace webletter {
+
+struct FetchLimits {
+  std::chrono::milliseconds connect_timeout{std::chrono::seconds(30)};
+  std::chrono::milliseconds total_timeout{std::chrono::minutes(5)};
+  std::size_t max_body_bytes = 64u << 20;  // after decompression
+  long max_redirects = 10;
+};
+
+// Called between waits while a transfer runs, at least every `kFetchWaitSlice`. Returning false
+// abandons the transfer (the fetch then fails with error::kFetchCancelled).
+using FetchWaitCallback = std::function<bool()>;
+inline constexpr std::chrono::milliseconds kFetchWaitSlice{20};
+
+// Downloads the document at `url` whole. Only http and https are fetched, redirects included.
+// A response with status 400 or above is a failure. An empty body is a success. Every failure
+// carries its own error number of the standard-message table; no text of libcurl or of the
+// server is kept. Re-entrant: a callback may start another fetch.
+Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_waits = {},
+                       const FetchLimits& limits = {});
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_SERVICES_PAGE_FETCH_H_

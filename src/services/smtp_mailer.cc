@@ -1,0 +1,1 @@
+#include "services/smtp_mailer.h"

@@ -1,0 +1,36 @@
+// Single values of webletter.ini. Every read opens the file, finds the value and closes it again;
+// every write goes straight to the file. Nothing is cached.
+#ifndef WEBLETTER_SETTINGS_SETTINGS_H_
+#define WEBLETTER_SETTINGS_SETTINGS_H_
+
+#include <string>
+#include <string_view>
+
+namespace webletter {
+
+class Settings {
+ public:
+  // `ini_path` is the settings file's full name; the file need not exist.
+  explicit Settings(std::string ini_path);
+
+  // The value of `key` in `section`, or "" when the file, the section or the key is missing or
+  // unreadable. Names match without regard to case. Values are cut to 254 characters.
+  std::string GetIniValue(std::string_view section, std::string_view key) const;
+
+  // Stores `value` under `key` in `section`, creating file, section or key as needed and keeping
+  // every other byte of the file. A failed write is silent and leaves the old file intact.
+  void WriteIniValue(std::string_view section, std::string_view key, std::string_view value) const;
+
+  const std::string& path() const { return ini_path_; }
+
+ private:
+  std::string ini_path_;
+};
+
+// The settings' lenient number parse: leading blanks are skipped and the longest leading decimal
+// number is taken ("  -1.5days" gives -1.5); text that does not start with a number gives 0.
+double IniNumber(std::string_view text);
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_SETTINGS_SETTINGS_H_
