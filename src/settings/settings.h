@@ -1,5 +1,7 @@
 // Single values of webletter.ini. Every read opens the file, finds the value and closes it again;
-// every write goes straight to the file. Nothing is cached.
+// every write goes straight to the file. Nothing is cached. The file's layout is described in
+// ini_text.h. A write locks the file (flock) for its read-modify-write and replaces it through a
+// temporary file and a rename, so readers need no lock and see the old or the new file whole.
 #ifndef WEBLETTER_SETTINGS_SETTINGS_H_
 #define WEBLETTER_SETTINGS_SETTINGS_H_
 
@@ -29,6 +31,8 @@ class Settings {
 
 // The settings' lenient number parse: leading blanks are skipped and the longest leading decimal
 // number is taken ("  -1.5days" gives -1.5); text that does not start with a number gives 0.
+// Blanks are spaces and tabs; the decimal separator is always ".", whatever the locale. A number
+// too large for a double gives the largest finite one (with its sign); one too small gives 0.
 double IniNumber(std::string_view text);
 
 }  // namespace webletter

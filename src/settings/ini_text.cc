@@ -1,0 +1,273 @@
+#include "settings/ini_text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace webletter::ini_text {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t kNone = std::string_view::npos;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimLeft(std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size() && IsBlank(text[start])) ++start;
+  return text.substr(start);
+}
+
+std::string_view Trim(std::string_view text) {
+  text = TrimLeft(text);
+  std::size_t end = text.size();
+  while (end > 0 && IsBlank(text[end - 1])) --end;
+  return text.substr(0, end);
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
+         });
+}
+
+// Line breaks become blanks, surrounding blanks are dropped.
+std::string CleanName(std::string_view name) {
+  std::string clean(name);
+  std::replace_if(
+      clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return std::string(Trim(clean));
+}
+
+// The name of a section line (`line` starts with "["), or nothing when it never closes.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  std::size_t close = line.rfind(']');
+  if (close == kNone) return std::nullopt;
+  return Trim(line.substr(1, close - 1));
+}
+
+struct KeyLine {
+  std::string_view name;
+  std::string_view value;  // untrimmed: everything after the "="
+};
+
+std::optional<KeyLine> SplitKeyLine(std::string_view line) {
+  std::size_t equals = line.find('=');
+  if (equals == kNone) return std::nullopt;
+  return KeyLine{Trim(line.substr(0, equals)), line.substr(equals + 1)};
+}
+
+std::string ReadValue(std::string_view raw) {
+  std::string_view value = Trim(raw);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+    value = value.substr(1, value.size() - 2);
+  }
+  return std::string(CutToCharacters(value, kMaxValueCharacters));
+}
+
+// How the value is written so that ReadValue gives it back.
+std::string ValueText(std::string_view value) {
+  std::string text(value);
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  bool quote = !text.empty() && (IsBlank(text.front()) || IsBlank(text.back()) ||
+                                 (text.size() >= 2 && text.front() == '"' && text.back() == '"'));
+  return quote ? '"' + text + '"' : text;
+}
+
+bool IsWritableKey(std::string_view key) {
+  return !key.empty() && key.find('=') == kNone && key.front() != '[' && key.front() != ';';
+}
+
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+std::size_t FindLineBreak(std::string_view text, std::size_t from) {
+  return text.find_first_of("\r\n", from);
+}
+
+// The file's own line break: its first one, or LF when it has none.
+std::string_view LineBreakOf(std::string_view text) {
+  std::size_t at = FindLineBreak(text, 0);
+  if (at == kNone || text[at] == '\n') return "\n";
+  return text.substr(at + 1, 1) == "\n" ? "\r\n" : "\r";
+}
+
+struct LineSpan {
+  std::size_t begin;  // first byte of the line
+  std::size_t end;    // its line break, or the end of the text
+  std::size_t next;   // the next line's first byte
+};
+
+LineSpan LineAt(std::string_view text, std::size_t begin) {
+  std::size_t end = FindLineBreak(text, begin);
+  if (end == kNone) return {begin, text.size(), text.size()};
+  std::size_t next = end + 1;
+  if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+  return {begin, end, next};
+}
+
+// The length of the UTF-8 character at the start of `text`; 1 for a byte that does not start a
+// valid sequence (overlong forms, surrogates and code points past U+10FFFF are not valid).
+std::size_t CharacterLength(std::string_view text) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned lead = byte(0);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned low = 0x80;
+  unsigned high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 1;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 1;
+  for (std::size_t i = 2; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+}  // namespace
+
+ValueFinder::ValueFinder(std::string_view section, std::string_view key)
+    : section_(CleanName(section)), key_(CleanName(key)) {
+  done_ = key_.empty();
+}
+
+bool ValueFinder::Take(std::string_view bytes) {
+  std::size_t pos = 0;
+  std::size_t next_lf = bytes.find('\n');
+  while (!done_ && pos < bytes.size()) {
+    // Lines mostly end in LF: look for CR only up to the next LF.
+    if (next_lf != kNone && next_lf < pos) next_lf = bytes.find('\n', pos);
+    std::size_t limit = next_lf == kNone ? bytes.size() : next_lf;
+    const void* cr = std::memchr(bytes.data() + pos, '\r', limit - pos);
+    std::size_t stop = cr != nullptr
+                           ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data())
+                           : next_lf;
+    if (stop == kNone) {
+      pending_.append(bytes.substr(pos));
+      break;
+    }
+    std::string_view line = bytes.substr(pos, stop - pos);
+    if (pending_.empty()) {
+      TakeLine(line);
+    } else {
+      pending_.append(line);
+      TakeLine(pending_);
+      pending_.clear();
+    }
+    pos = stop + 1;
+  }
+  return done_;
+}
+
+std::string ValueFinder::Finish() {
+  if (!done_ && !pending_.empty()) TakeLine(pending_);
+  pending_.clear();
+  done_ = true;
+  return value_;
+}
+
+void ValueFinder::TakeLine(std::string_view line) {
+  if (first_line_) {
+    first_line_ = false;
+    if (line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
+  }
+  std::string_view rest = TrimLeft(line);
+  if (rest.empty() || rest.front() == ';') return;
+  if (rest.front() == '[') {
+    if (in_section_) {
+      done_ = true;  // only the first matching section counts
+      return;
+    }
+    std::optional<std::string_view> name = SectionName(rest);
+    in_section_ = name.has_value() && SameName(*name, section_);
+    return;
+  }
+  if (!in_section_) return;
+  std::optional<KeyLine> key_line = SplitKeyLine(rest);
+  if (key_line.has_value() && SameName(key_line->name, key_)) {
+    value_ = ReadValue(key_line->value);
+    done_ = true;
+  }
+}
+
+std::string FindValue(std::string_view text, std::string_view section, std::string_view key) {
+  ValueFinder finder(section, key);
+  finder.Take(text);
+  return finder.Finish();
+}
+
+std::optional<std::string> WithValue(std::string_view text, std::string_view section,
+                                     std::string_view key, std::string_view value) {
+  std::string section_name = CleanName(section);
+  std::string key_name = CleanName(key);
+  if (!IsWritableKey(key_name)) return std::nullopt;
+  std::string value_text = ValueText(value);
+  std::string_view line_break = LineBreakOf(text);
+
+  bool in_section = false;
+  std::size_t insert_at = kNone;  // after the section's last line that is not blank or comment
+  for (std::size_t pos = 0; pos < text.size();) {
+    LineSpan span = LineAt(text, pos);
+    std::string_view line = text.substr(span.begin, span.end - span.begin);
+    if (pos == 0 && line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
+    pos = span.next;
+    std::string_view rest = TrimLeft(line);
+    if (rest.empty() || rest.front() == ';') continue;
+    if (rest.front() == '[') {
+      if (in_section) break;
+      std::optional<std::string_view> name = SectionName(rest);
+      in_section = name.has_value() && SameName(*name, section_name);
+      if (in_section) insert_at = span.end;
+      continue;
+    }
+    if (!in_section) continue;
+    insert_at = span.end;
+    std::optional<KeyLine> key_line = SplitKeyLine(rest);
+    if (key_line.has_value() && SameName(key_line->name, key_name)) {
+      std::string_view kept_value = TrimLeft(key_line->value);
+      std::size_t value_start = static_cast<std::size_t>(kept_value.data() - text.data());
+      std::string out(text.substr(0, value_start));
+      out += value_text;
+      out += text.substr(span.end);
+      return out;
+    }
+  }
+
+  std::string key_line_text = key_name + '=' + value_text;
+  if (insert_at != kNone) {
+    std::string out(text.substr(0, insert_at));
+    out += line_break;
+    out += key_line_text;
+    out += text.substr(insert_at);
+    return out;
+  }
+  std::string out(text);
+  if (!out.empty() && !IsLineBreak(out.back())) out += line_break;
+  out += '[' + section_name + ']';
+  out += line_break;
+  out += key_line_text;
+  out += line_break;
+  return out;
+}
+
+std::string_view CutToCharacters(std::string_view text, std::size_t count) {
+  std::size_t end = 0;
+  for (std::size_t n = 0; n < count && end < text.size(); ++n) {
+    end += CharacterLength(text.substr(end));
+  }
+  return text.substr(0, end);
+}
+
+}  // namespace webletter::ini_text
