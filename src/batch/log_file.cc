@@ -4,34 +4,35 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <string>
 
 #include "platform/locale_text.h"
+#include "platform/standard_messages.h"
 
 namespace webletter {
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-// Writes all of `data` with as few write calls as the system allows: one for any ordinary entry,
-// which O_APPEND places at the end of the file as a whole.
-bool WriteAll(int fd, std::string_view data) {
+// Writes all of `data`: one write call for any ordinary entry, which O_APPEND places at the end
+// of the file as a whole. Returns 0, or the errno of the failure.
+int WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t written = ::write(fd, data.data(), data.size());
     if (written < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return errno;
     }
     data.remove_prefix(static_cast<std::size_t>(written));
   }
-  return true;
+  return 0;
 }
 
-void ReportLogFailure(const std::string& path, int error) {
-  std::cerr << "webletter: cannot write to the log file " << path << ": " << std::strerror(error)
-            << '\n';
+// One line on standard error: the file and the standard message of what went wrong.
+void ReportLogFailure(const std::string& path, int errno_value) {
+  std::cerr << "webletter: cannot write to the log file " << path << ": "
+            << StandardMessage(ErrorNumberFromErrno(errno_value)) << '\n';
 }
 
 }  // namespace
@@ -49,10 +50,9 @@ void WriteLog(const ProgramState& state, std::string_view message) {
     ReportLogFailure(path, errno);
     return;
   }
-  const bool written = WriteAll(fd, entry);
-  const int write_error = errno;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed) ReportLogFailure(path, written ? errno : write_error);
+  int failure = WriteAll(fd, entry);
+  if (::close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
+  if (failure != 0) ReportLogFailure(path, failure);
 }
 
 }  // namespace webletter

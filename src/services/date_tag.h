@@ -6,16 +6,22 @@
 #include <optional>
 #include <string>
 
+#include "platform/locale_text.h"
 #include "platform/status.h"
 
 namespace webletter {
 
 // Replaces the first date tag of `text`, and every later copy of exactly the same tag, by today's
 // local date plus `offset_days` in the tag's format. `text` itself is changed, and the result is
-// a copy of it. Fails with error::kOverflow for a mark past the 16-bit range or a date outside
-// the representable range.
+// a copy of it. Fails with error::kOverflow for a mark past the 16-bit range (the first "#" at
+// character 32,767 or later, the second after 32,767) or a date outside the representable
+// range, and with error::kInvalidArgument for a NaN offset; `text` then stays as it was.
 Result<std::string> FillDateTag(std::string& text,
                                 std::optional<double> offset_days = std::nullopt);
+
+// The same with "today" (a date as date_format.h counts it) and the locale given.
+Result<std::string> FillDateTag(std::string& text, std::optional<double> offset_days, double today,
+                                const LocaleText& locale);
 
 }  // namespace webletter
 
