@@ -20,9 +20,16 @@ struct Page {
 // else a byte-order mark, else the page's own <meta charset> or http-equiv declaration (looked
 // for in its first 4096 bytes), else "utf-8" where the bytes are valid UTF-8, else
 // "windows-1252". `content_type` is the raw header value, empty when there was none (files).
+// Labels come back lower case under their usual names ("latin1" -> "iso-8859-1", "cp1251" ->
+// "windows-1251"), made only of letters, digits and "-_.:". A label that iconv does not know,
+// or UTF-7, is passed over and the next source decides; a declaration of UTF-16 in a <meta>
+// means UTF-8 (the page could be read as ASCII to find it).
 std::string DetectCharset(std::string_view content_type, std::string_view bytes);
 
-// Converts `bytes` in `charset` to UTF-8; undecodable bytes become U+FFFD.
+// Converts `bytes` in `charset` to UTF-8; undecodable bytes become U+FFFD. A leading byte-order
+// mark of the charset is dropped. Latin-1 and ASCII are read as windows-1252, as browsers do;
+// a charset that cannot be read is taken as UTF-8 where the bytes are valid UTF-8, else as
+// windows-1252.
 std::string DecodeToUtf8(std::string_view bytes, std::string_view charset);
 
 }  // namespace webletter

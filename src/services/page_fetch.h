@@ -22,15 +22,19 @@ struct FetchLimits {
   long max_redirects = 10;
 };
 
-// Called between waits while a transfer runs, at least every `kFetchWaitSlice`. Returning false
-// abandons the transfer (the fetch then fails with error::kFetchCancelled).
+// Called between waits while a transfer runs, about every `kFetchWaitSlice` (sooner when data
+// arrives). Returning false abandons the transfer (the fetch then fails with
+// error::kFetchCancelled). It must not throw.
 using FetchWaitCallback = std::function<bool()>;
 inline constexpr std::chrono::milliseconds kFetchWaitSlice{20};
 
-// Downloads the document at `url` whole. Only http and https are fetched, redirects included.
+// Downloads the document at `url` whole. Only http and https are fetched, redirects included
+// (at most `limits.max_redirects`); compressed responses are accepted; certificates are
+// verified against the system's trust store, or SSL_CERT_FILE / SSL_CERT_DIR where set.
 // A response with status 400 or above is a failure. An empty body is a success. Every failure
 // carries its own error number of the standard-message table; no text of libcurl or of the
-// server is kept. Re-entrant: a callback may start another fetch.
+// server is kept. Without `between_waits` the call simply blocks. Re-entrant: a callback may
+// start another fetch.
 Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_waits = {},
                        const FetchLimits& limits = {});
 

@@ -1,0 +1,99 @@
+// What the page fetch costs: the processor time a wait uses while a slow server thinks (window
+// style, with a callback between waits, and batch style), and the time and peak memory of a
+// 20 MiB page, fetched and decoded. Uses the test web server on the loopback address.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "benchmark/benchmark.h"
+#include "services/page_fetch.h"
+#include "support/test_server.h"
+
+namespace webletter {
+namespace {
+
+double ProcessorSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double PeakMegabytes() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+testing::TestServer& Server() {
+  static auto* server = new testing::TestServer("http_server.py", {});
+  return *server;
+}
+
+std::string Url(const std::string& path) { return "http://" + Server().HostPort() + path; }
+
+// Fetches `path` once per iteration and reports processor and wall time per fetch.
+void MeasureFetch(benchmark::State& state, const std::string& path, bool window_style) {
+  const std::string url = Url(path);
+  long callbacks = 0;
+  const FetchWaitCallback pump = [&] {
+    ++callbacks;
+    return true;
+  };
+  double processor = 0;
+  double wall = 0;
+  for (auto _ : state) {
+    const double processor_before = ProcessorSeconds();
+    const auto wall_before = std::chrono::steady_clock::now();
+    Result<Page> page = window_style ? FetchPage(url, pump) : FetchPage(url);
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
+    processor += ProcessorSeconds() - processor_before;
+    if (!page.ok()) state.SkipWithError("the fetch failed");
+    benchmark::DoNotOptimize(page);
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["cpu_ms"] = processor / n * 1000;
+  state.counters["wall_ms"] = wall / n * 1000;
+  state.counters["cpu_percent"] = wall > 0 ? processor / wall * 100 : 0;
+  state.counters["callbacks"] = static_cast<double>(callbacks) / n;
+}
+
+void BM_SlowResponseWindowWait(benchmark::State& state) {
+  MeasureFetch(state, "/slow?delay=3", true);
+}
+BENCHMARK(BM_SlowResponseWindowWait)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SlowResponseBatchWait(benchmark::State& state) {
+  MeasureFetch(state, "/slow?delay=3", false);
+}
+BENCHMARK(BM_SlowResponseBatchWait)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Fetch20MiBWindowWait(benchmark::State& state) {
+  MeasureFetch(state, "/size/20971520", true);
+}
+BENCHMARK(BM_Fetch20MiBWindowWait)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Fetch, detect the charset and decode as the marker check does; reports the process's peak
+// memory, which includes the server-independent baseline of this program.
+void BM_Fetch20MiBAndDecodePeakMemory(benchmark::State& state) {
+  const std::string url = Url("/size/20971520");
+  for (auto _ : state) {
+    Result<Page> page = FetchPage(url);
+    if (!page.ok()) state.SkipWithError("the fetch failed");
+    const std::string text = page->DecodedText();
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.counters["peak_MiB"] = PeakMegabytes();
+}
+BENCHMARK(BM_Fetch20MiBAndDecodePeakMemory)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+}  // namespace webletter
+
+BENCHMARK_MAIN();
