@@ -1,1 +1,99 @@
 #include "services/smtp_mailer.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/standard_messages.h"
+
+namespace webletter {
+namespace {
+
+// A charset label as MIME writes it: a plain token such as "utf-8" or "windows-1252".
+bool IsCharsetName(std::string_view charset) {
+  return !charset.empty() && std::all_of(charset.begin(), charset.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.' || c == ':' || c == '+';
+  });
+}
+
+Status CheckAddress(std::string_view address, int error_when_empty) {
+  if (address.empty()) return Status(error_when_empty);
+  if (!IsSafeMailAddress(address)) return Status(error::kMailAddressInvalid);
+  return Status::Ok();
+}
+
+}  // namespace
+
+SmtpMailer::SmtpMailer(MailLimits limits) : limits_(limits) {}
+
+SmtpMailer::~SmtpMailer() = default;
+
+Status SmtpMailer::SmtpHost(std::string_view server) {
+  Result<SmtpEndpoint> endpoint = ParseSmtpServer(server);
+  has_server_ = endpoint.ok();
+  if (!endpoint.ok()) return Note(endpoint.status());
+  server_ = std::move(endpoint).value();
+  return Status::Ok();
+}
+
+Status SmtpMailer::MailFrom(std::string_view address) {
+  const Status checked = CheckAddress(address, error::kMailNoSender);
+  if (!checked.ok()) return Note(checked);
+  content_.from.address = address;
+  return Status::Ok();
+}
+
+Status SmtpMailer::MailFromName(std::string_view name) {
+  content_.from.name = name;
+  return Status::Ok();
+}
+
+Status SmtpMailer::AddRecipient(std::string_view address, std::string_view name) {
+  const Status checked = CheckAddress(address, error::kMailNoRecipient);
+  if (!checked.ok()) return Note(checked);
+  content_.to.push_back({std::string(address), std::string(name)});
+  return Status::Ok();
+}
+
+Status SmtpMailer::MailSubject(std::string_view subject) {
+  content_.subject = subject;
+  return Status::Ok();
+}
+
+Status SmtpMailer::MailBody(std::string_view body, std::string_view charset) {
+  if (!IsCharsetName(charset)) return Note(Status(error::kMailComposeFailed));
+  content_.body = MailBytes(body);
+  content_.charset = charset;
+  return Status::Ok();
+}
+
+Status SmtpMailer::AsHtml(bool html) {
+  content_.html = html;
+  return Status::Ok();
+}
+
+Status SmtpMailer::SendMail() {
+  if (!setup_failure_.ok()) return setup_failure_;
+  if (!has_server_) return Status(error::kMailServerInvalid);
+  if (content_.from.address.empty()) return Status(error::kMailNoSender);
+  if (content_.to.empty()) return Status(error::kMailNoRecipient);
+
+  Result<MailBytes> message = ComposeMail(content_);
+  if (!message.ok()) return message.status();
+  SmtpEnvelope envelope{content_.from.address, {}};
+  for (const MailAddress& recipient : content_.to) envelope.to.push_back(recipient.address);
+  return SendSmtp(server_, envelope, message->view(), limits_);
+}
+
+Result<std::string> SmtpMailer::ComposeMessage() const {
+  Result<MailBytes> message = ComposeMail(content_);
+  if (!message.ok()) return message.status();
+  return std::string(message->view());
+}
+
+Status SmtpMailer::Note(Status outcome) {
+  if (!outcome.ok()) setup_failure_ = outcome;
+  return outcome;
+}
+
+}  // namespace webletter

@@ -1,0 +1,98 @@
+// What mailing a large page costs: the peak memory of fetching a 20 MiB page and mailing it as
+// HTML (goal: below 3 times the page plus 30 MiB), and the time of composing and sending it.
+// Uses the test web server and the test SMTP server on the loopback address; their memory is
+// their own processes', not counted here.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <string>
+
+#include "benchmark/benchmark.h"
+#include "services/page_fetch.h"
+#include "services/smtp_mailer.h"
+#include "support/temp_dir.h"
+#include "support/test_server.h"
+
+namespace webletter {
+namespace {
+
+constexpr std::size_t kPageBytes = 20u << 20;
+constexpr double kMiB = 1024.0 * 1024.0;
+
+double PeakMegabytes() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+struct Servers {
+  testing::TestServer web{"http_server.py", {}};
+  testing::TempDir mail_folder;
+  testing::TestServer mail{"smtp_server.py", {mail_folder.path()}};
+};
+
+// Stopped (and the folder removed) when the program ends.
+Servers& TheServers() {
+  static Servers servers;
+  return servers;
+}
+
+Status Mail(const Page& page) {
+  SmtpMailer mailer;
+  Status last;
+  const auto note = [&](Status outcome) {
+    if (!outcome.ok()) last = outcome;
+  };
+  note(mailer.SmtpHost(TheServers().mail.HostPort()));
+  note(mailer.MailFrom("news@example.org"));
+  note(mailer.MailFromName("Webletter Desk"));
+  note(mailer.AddRecipient("reader@example.net", "Reader"));
+  note(mailer.MailSubject("A large page"));
+  note(mailer.MailBody(page.bytes, page.charset));
+  note(mailer.AsHtml(true));
+  note(mailer.SendMail());
+  return last;
+}
+
+// Runs first, so that the process's peak is this job's: fetch the page, then mail it.
+void BM_FetchAndMail20MiBPeakMemory(benchmark::State& state) {
+  const std::string url =
+      "http://" + TheServers().web.HostPort() + "/size/" + std::to_string(kPageBytes);
+  const double baseline = PeakMegabytes();
+  double after_fetch = 0;
+  for (auto _ : state) {
+    Result<Page> page = FetchPage(url);
+    after_fetch = PeakMegabytes();
+    if (!page.ok() || page->bytes.size() != kPageBytes) {
+      state.SkipWithError("the fetch failed");
+      break;
+    }
+    if (!Mail(*page).ok()) state.SkipWithError("the mail failed");
+  }
+  const double page_mib = kPageBytes / kMiB;
+  state.counters["page_MiB"] = page_mib;
+  state.counters["baseline_MiB"] = baseline;
+  state.counters["fetch_peak_MiB"] = after_fetch;
+  state.counters["peak_MiB"] = PeakMegabytes();
+  state.counters["goal_MiB"] = 3 * page_mib + 30;
+}
+BENCHMARK(BM_FetchAndMail20MiBPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Composing and sending alone, the page already in memory; its CR LF lines go quoted-printable.
+void BM_ComposeAndSend20MiB(benchmark::State& state) {
+  Page page;
+  page.bytes.reserve(kPageBytes);
+  while (page.bytes.size() < kPageBytes) {
+    page.bytes += "<p>abcdefghijklmnopqrstuvwxyz0123456789</p>\r\n";
+  }
+  page.bytes.resize(kPageBytes);
+  for (auto _ : state) {
+    if (!Mail(page).ok()) state.SkipWithError("the mail failed");
+  }
+}
+BENCHMARK(BM_ComposeAndSend20MiB)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace webletter
+
+BENCHMARK_MAIN();

@@ -1,0 +1,265 @@
+#include "services/smtp_transport.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/standard_messages.h"
+
+namespace webletter {
+namespace {
+
+constexpr int kSmtpPort = 25;
+constexpr int kSmtpsPort = 465;
+
+struct CurlUrlFree {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct CurlEasyFree {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct CurlSlistFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct CurlTextFree {
+  void operator()(char* text) const { curl_free(text); }
+};
+
+// One part of a parsed address; `present` is false when the address has none.
+struct UrlPart {
+  bool present = false;
+  std::string text;
+};
+
+UrlPart GetPart(CURLU* url, CURLUPart which, unsigned flags = 0) {
+  char* raw = nullptr;
+  if (curl_url_get(url, which, &raw, flags) != CURLUE_OK || raw == nullptr) return {};
+  const std::unique_ptr<char, CurlTextFree> text(raw);
+  return {true, text.get()};
+}
+
+bool HasControlOrSpace(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7f;
+  });
+}
+
+// The name the client gives in EHLO: this machine's host name when it is a plain one.
+std::string EhloName() {
+  std::array<char, 256> name{};
+  if (::gethostname(name.data(), name.size() - 1) != 0) return "localhost";
+  const std::string_view host(name.data());
+  const bool plain = !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.';
+  });
+  return plain ? std::string(host) : "localhost";
+}
+
+std::string CurlAddress(const SmtpEndpoint& endpoint) {
+  return std::string(endpoint.implicit_tls ? "smtps://" : "smtp://") + endpoint.host + ":" +
+         std::to_string(endpoint.port) + "/" + EhloName();
+}
+
+// The overall limit, also where libcurl does not look at its own (while it waits for the answer
+// to the end of the data, and for the answer to QUIT): the progress callback runs about once a
+// second throughout.
+int StopAtDeadline(void* deadline, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return std::chrono::steady_clock::now() >
+                 *static_cast<std::chrono::steady_clock::time_point*>(deadline)
+             ? 1
+             : 0;
+}
+
+// The message's bytes, handed to libcurl piece by piece straight from memory.
+struct Upload {
+  std::string_view rest;
+  bool handed_over = false;  // libcurl has taken the last byte; only the server's answer is left
+};
+
+size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
+  auto* upload = static_cast<Upload*>(user);
+  const size_t n = std::min(size * count, upload->rest.size());
+  std::memcpy(buffer, upload->rest.data(), n);
+  upload->rest.remove_prefix(n);
+  if (upload->rest.empty()) upload->handed_over = true;
+  return n;
+}
+
+// The dialogue step that libcurl's own error text names, for a refusal it reports alike.
+bool RefusedAt(const char* error_text, std::string_view command) {
+  return std::string_view(error_text).starts_with(command);
+}
+
+Status MailStatusOf(CURLcode code, const char* error_text, long reply_code, const Upload& upload) {
+  switch (code) {
+    case CURLE_OK:
+      return Status::Ok();
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+      return Status(error::kMailServerInvalid);
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return Status(error::kMailServerNotFound);
+    case CURLE_COULDNT_CONNECT:
+      return Status(error::kMailCannotConnect);
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_ABORTED_BY_CALLBACK:  // only the overall limit stops a transfer early
+      return Status(error::kMailTimeout);
+    case CURLE_WEIRD_SERVER_REPLY:
+      // The greeting, or the answer to the end of the data.
+      return Status(upload.handed_over ? error::kMailMessageRefused : error::kMailServerRefused);
+    case CURLE_REMOTE_ACCESS_DENIED:
+      return Status(error::kMailServerRefused);
+    case CURLE_SEND_ERROR:
+      if (RefusedAt(error_text, "MAIL")) {
+        // 552: the message is larger than the server takes.
+        return Status(reply_code == 552 ? error::kMailMessageRefused : error::kMailSenderRefused);
+      }
+      if (RefusedAt(error_text, "RCPT")) return Status(error::kMailRecipientRefused);
+      if (RefusedAt(error_text, "DATA")) return Status(error::kMailMessageRefused);
+      return Status(error::kMailConnectionClosed);
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+      return Status(error::kMailConnectionClosed);
+    case CURLE_LOGIN_DENIED:
+    case CURLE_AUTH_ERROR:
+      return Status(error::kMailLoginDenied);
+    case CURLE_USE_SSL_FAILED:
+      return Status(error::kMailNoEncryption);
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+      return Status(error::kMailCertificateInvalid);
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CLIENTCERT:
+      return Status(error::kMailTlsFailed);
+    case CURLE_OUT_OF_MEMORY:
+      return Status(error::kOutOfMemory);
+    default:
+      return Status(error::kMailFailed);
+  }
+}
+
+// The trust store: the system's, unless SSL_CERT_FILE or SSL_CERT_DIR name another, as they do
+// for OpenSSL's own tools (Debian's libcurl does not read them by itself).
+void SetTrustStore(CURL* curl) {
+  if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, file);
+  }
+  if (const char* dir = std::getenv("SSL_CERT_DIR"); dir != nullptr && *dir != '\0') {
+    curl_easy_setopt(curl, CURLOPT_CAPATH, dir);
+  }
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+}
+
+// Encryption whenever the server offers STARTTLS; a password is never sent in clear.
+void SetSecurity(CURL* curl, const SmtpEndpoint& endpoint) {
+  const bool signs_in = !endpoint.user.empty();
+  curl_easy_setopt(curl, CURLOPT_USE_SSL, signs_in ? CURLUSESSL_ALL : CURLUSESSL_TRY);
+  if (signs_in) {
+    curl_easy_setopt(curl, CURLOPT_USERNAME, endpoint.user.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, endpoint.password.c_str());
+  }
+  SetTrustStore(curl);
+}
+
+}  // namespace
+
+Result<SmtpEndpoint> ParseSmtpServer(std::string_view server) {
+  const Status invalid(error::kMailServerInvalid);
+  if (server.empty() || HasControlOrSpace(server)) return invalid;
+  std::string address(server);
+  if (address.find("://") == std::string::npos) address.insert(0, "smtp://");
+
+  const std::unique_ptr<CURLU, CurlUrlFree> url(curl_url());
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) {
+    return invalid;
+  }
+  SmtpEndpoint endpoint;
+  const UrlPart scheme = GetPart(url.get(), CURLUPART_SCHEME);
+  if (scheme.text != "smtp" && scheme.text != "smtps") return invalid;
+  endpoint.implicit_tls = scheme.text == "smtps";
+
+  const UrlPart path = GetPart(url.get(), CURLUPART_PATH);
+  if (GetPart(url.get(), CURLUPART_QUERY).present ||
+      GetPart(url.get(), CURLUPART_FRAGMENT).present ||
+      GetPart(url.get(), CURLUPART_OPTIONS).present || (path.present && path.text != "/")) {
+    return invalid;
+  }
+  endpoint.host = GetPart(url.get(), CURLUPART_HOST).text;
+  if (endpoint.host.empty()) return invalid;
+
+  endpoint.port = endpoint.implicit_tls ? kSmtpsPort : kSmtpPort;
+  if (const UrlPart port = GetPart(url.get(), CURLUPART_PORT); port.present) {
+    endpoint.port = std::atoi(port.text.c_str());
+    if (endpoint.port < 1 || endpoint.port > 65535) return invalid;
+  }
+  endpoint.user = GetPart(url.get(), CURLUPART_USER, CURLU_URLDECODE).text;
+  endpoint.password = GetPart(url.get(), CURLUPART_PASSWORD, CURLU_URLDECODE).text;
+  return endpoint;
+}
+
+Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
+                std::string_view message, const MailLimits& limits) {
+  const std::unique_ptr<CURL, CurlEasyFree> handle(curl_easy_init());
+  if (!handle) return Status(error::kMailFailed);
+  CURL* curl = handle.get();
+
+  std::unique_ptr<curl_slist, CurlSlistFree> recipients;
+  for (const std::string& to : envelope.to) {
+    curl_slist* longer = curl_slist_append(recipients.get(), ("<" + to + ">").c_str());
+    if (longer == nullptr) return Status(error::kOutOfMemory);
+    recipients.release();
+    recipients.reset(longer);
+  }
+  const std::string from = "<" + envelope.from + ">";
+  const std::string address = CurlAddress(endpoint);
+  Upload upload{message};
+  char error_text[CURL_ERROR_SIZE] = {};
+
+  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  // One message per connection: it ends within this call, never later in a wait for QUIT.
+  curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(limits.connect_timeout.count()));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout.count()));
+  auto deadline = std::chrono::steady_clock::now() + limits.total_timeout;
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopAtDeadline);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &deadline);
+  SetSecurity(curl, endpoint);
+  curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
+  curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
+  curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+  curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);
+  curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_text);
+
+  const CURLcode code = curl_easy_perform(curl);
+  long reply_code = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply_code);
+  return MailStatusOf(code, error_text, reply_code, upload);
+}
+
+}  // namespace webletter
