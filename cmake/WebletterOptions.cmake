@@ -11,3 +11,13 @@ if(WEBLETTER_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(webletter_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(WEBLETTER_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "WEBLETTER_FUZZ needs clang (libFuzzer)")
+  endif()
+  # The libraries get the fuzzer's coverage hooks; fuzz/ links the fuzzer's own main.
+  target_compile_options(webletter_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  target_link_options(webletter_options INTERFACE -fsanitize=address,undefined)
+endif()

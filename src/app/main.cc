@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "platform/program_folder.h"
 #include "platform/program_state.h"
+#include "window/run_window.h"
 
 namespace webletter {
 namespace {
@@ -18,26 +19,38 @@ namespace {
 constexpr std::string_view kNoDisplayText =
     "webletter: no display is available for the window (neither DISPLAY nor WAYLAND_DISPLAY is "
     "set); run a batch job instead: webletter SECTION[,MODE] (webletter help lists the modes)";
+constexpr std::string_view kDisplayUnreachableText =
+    "webletter: the display named by DISPLAY or WAYLAND_DISPLAY does not answer, so the window "
+    "cannot open; run a batch job instead: webletter SECTION[,MODE] (webletter help lists the "
+    "modes)";
 
 bool IsSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
 }
 
-std::unique_ptr<MessageBox> CreateMessageBox() { return std::make_unique<ConsoleMessageBox>(); }
+// A modal box on the display when there is one (the toolkit starts only with the first box),
+// the console's form elsewhere.
+std::unique_ptr<MessageBox> CreateMessageBox(int& argc, char** argv) {
+  if (DisplayAvailable()) return CreateWindowMessageBox(argc, argv);
+  return std::make_unique<ConsoleMessageBox>();
+}
 
-int RunWindowMode(ProgramState& /*state*/) {
+int RunWindowMode(const ProgramState& state, int& argc, char** argv) {
   if (!DisplayAvailable()) {
     std::cerr << kNoDisplayText << '\n';
     return kExitNoDisplay;
   }
-  std::cerr << "webletter: the window is not part of this build yet\n";
-  return kExitNoDisplay;
+  if (!RunWindow(state, argc, argv)) {
+    std::cerr << kDisplayUnreachableText << '\n';
+    return kExitNoDisplay;
+  }
+  return kExitSuccess;
 }
 
-int RunBatch(const Invocation& invocation, ProgramState& state) {
+int RunBatch(const Invocation& invocation, ProgramState& state, int& argc, char** argv) {
   state.report_mode = invocation.report_mode;
-  const std::unique_ptr<MessageBox> message_box = CreateMessageBox();
+  const std::unique_ptr<MessageBox> message_box = CreateMessageBox(argc, argv);
   const bool sent = ProcessSection(invocation.section, state, *message_box);
   if (sent && state.report_mode.find("log") != std::string::npos) {
     WriteLog(state, "Entry '" + invocation.section + "' succesfully sent.");
@@ -60,12 +73,12 @@ int Main(int argc, char** argv) {
   const Invocation invocation = ParseCommandLine(JoinArguments(argc, argv));
   switch (invocation.kind) {
     case RunKind::kWindow:
-      return RunWindowMode(state);
+      return RunWindowMode(state, argc, argv);
     case RunKind::kHelp:
-      CreateMessageBox()->Show(kUsageText);
+      CreateMessageBox(argc, argv)->Show(kUsageText);
       return kExitSuccess;
     case RunKind::kBatch:
-      return RunBatch(invocation, state);
+      return RunBatch(invocation, state, argc, argv);
   }
   return kExitSuccess;
 }

@@ -1,0 +1,88 @@
+#include "batch/error_report.h"
+
+#include "batch/log_file.h"
+#include "platform/error_continuation.h"
+#include "platform/locale_text.h"
+#include "services/smtp_mailer.h"
+#include "settings/settings.h"
+
+namespace webletter {
+namespace {
+
+constexpr std::string_view kDefaultSection = "Default";
+constexpr std::string_view kErrorMailSubject = "Error message from webletter";
+constexpr std::string_view kMissingParametersNote =
+    "Parameter(s) for reporting error by email missing";
+constexpr std::string_view kMailFailedNote = "Could not send error-message by email";
+
+// The value of `key` in `section`, or in Default when the section leaves it empty.
+std::string ValueWithDefault(const Settings& settings, std::string_view section,
+                             std::string_view key) {
+  std::string value = settings.GetIniValue(section, key);
+  if (value.empty()) value = settings.GetIniValue(kDefaultSection, key);
+  return value;
+}
+
+// Builds and sends the plain-text error mail step by step; the message goes out only when every
+// step before the send succeeded. Returns the last failure.
+Status SendErrorMail(std::string_view server, std::string_view from, std::string_view to,
+                     std::string_view body) {
+  ErrorContinuation steps;
+  SmtpMailer mailer;
+  steps.Run([&] { return mailer.SmtpHost(server); });
+  steps.Run([&] { return mailer.MailFrom(from); });
+  steps.Run([&] { return mailer.AddRecipient(to); });
+  steps.Run([&] { return mailer.MailSubject(kErrorMailSubject); });
+  steps.Run([&] { return mailer.MailBody(body); });
+  if (!steps.failed()) steps.Run([&] { return mailer.SendMail(); });
+  return steps.last_error();
+}
+
+// Mails `errors` to the section's ErrorsGoTo when the settings allow it, appending a note to
+// `errors` when the parameters are missing or the mail fails.
+void MailErrors(std::string& errors, const std::string& section, const ProgramState& state) {
+  const Settings settings(state.IniPath());
+  const std::string to = ValueWithDefault(settings, section, "ErrorsGoTo");
+  const std::string from = ValueWithDefault(settings, section, "ErrorsFrom");
+  if (to.empty() || from.empty()) {
+    errors += kMissingParametersNote;
+    return;
+  }
+  std::string server = ValueWithDefault(settings, section, "SMTPserver");
+  // The job's own send has just failed through this server: keep the report off it.
+  if (!state.failed_smtp_server.empty() && server == state.failed_smtp_server) server.clear();
+  if (server.empty()) return;
+  if (!SendErrorMail(server, from, to, ErrorMailBody(NowAsText(), section, errors)).ok()) {
+    errors += kMailFailedNote;
+  }
+}
+
+}  // namespace
+
+ReportChannels ChannelsForMode(std::string_view mode) {
+  if (mode == "log") return {.log = true};
+  if (mode == "mail") return {.mail = true};
+  if (mode == "logmail") return {.mail = true, .log = true};
+  if (mode == "silent") return {};
+  return {.message_box = true};
+}
+
+std::string ErrorMailBody(std::string_view now, std::string_view section, std::string_view errors) {
+  std::string body(now);
+  body += "  ";
+  body += section;
+  body += ": ";
+  body += errors;
+  return body;
+}
+
+void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
+                  MessageBox& message_box) {
+  const ReportChannels channels = ChannelsForMode(state.report_mode);
+  // An empty section name has no settings to mail the report by: skipped without a note.
+  if (channels.mail && !section.empty()) MailErrors(errors, section, state);
+  if (channels.log) WriteLog(state, "Error: " + errors);
+  if (channels.message_box) message_box.Show(errors);
+}
+
+}  // namespace webletter

@@ -1,0 +1,367 @@
+#include "window/frm_main.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFocusEvent>
+#include <QFont>
+#include <QGuiApplication>
+#include <QHideEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStringList>
+#include <utility>
+
+#include "platform/error_continuation.h"
+#include "services/date_tag.h"
+#include "services/page_fetch.h"
+#include "services/smtp_mailer.h"
+#include "window/page_file.h"
+
+namespace webletter {
+namespace {
+
+// The window's client area, in twips.
+constexpr int kClientWidth = 6396;
+constexpr int kClientHeight = 7836;
+// The window keeps its fields in this section of webletter.ini.
+constexpr std::string_view kSection = "Default";
+constexpr const char kCredit[] = "Webletter 2.00";
+
+struct Twips {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+
+QString ToQt(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string Text(const QLineEdit* box) { return box->text().toStdString(); }
+
+bool Contains(const QLineEdit* box, char c) { return Text(box).find(c) != std::string::npos; }
+
+// The classic form font (a small sans serif of 8 points), or the nearest the system has.
+QFont FormFont(QFont font) {
+  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                    QStringLiteral("Helvetica"), font.family()});
+  font.setPointSizeF(8.0);
+  return font;
+}
+
+QIcon AppIcon() {
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/webletter/icons/webletter_32_2.xpm"), QSize(32, 32));
+  icon.addFile(QStringLiteral(":/webletter/icons/webletter_32_16.xpm"), QSize(32, 32));
+  icon.addFile(QStringLiteral(":/webletter/icons/webletter_16_16.xpm"), QSize(16, 16));
+  return icon;
+}
+
+}  // namespace
+
+frmMain::frmMain(const ProgramState& state, MessageBox& message_box, FileDialog& file_dialog,
+                 QWidget* parent)
+    : QWidget(parent),
+      settings_(state.IniPath()),
+      message_box_(message_box),
+      file_dialog_(file_dialog) {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    dots_per_inch_ = screen->logicalDotsPerInch();
+  }
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(ToQt(kAppTitle));
+  setWindowIcon(AppIcon());
+  setFont(FormFont(font()));
+  setFixedSize(Px(kClientWidth), Px(kClientHeight));
+  CreateControls();
+  ConnectHandlers();
+  Text1->setFocus();
+}
+
+frmMain::~frmMain() {
+  for (QLineEdit* box :
+       {txtSubject, txtFromAddress, txtFromName, txtToAddress, txtToName, txtSMTP}) {
+    box->removeEventFilter(this);
+  }
+}
+
+void frmMain::ShowModal() {
+  QEventLoop loop;
+  const QMetaObject::Connection quit = connect(this, &frmMain::Hidden, &loop, &QEventLoop::quit);
+  show();
+  activateWindow();
+  if (isVisible()) loop.exec();
+  disconnect(quit);
+}
+
+void frmMain::Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  Form_Unload();
+}
+
+std::optional<Page> frmMain::GrabDoc2(const std::string& url) {
+  const int generation = ++grab_generation_;
+  const auto still_wanted = [this, generation] {
+    return !closing_ && grab_generation_ == generation;
+  };
+  PageHtml = Page{};
+  Result<Page> fetched = FetchPage(url, [&still_wanted] {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return still_wanted();
+  });
+  if (!still_wanted()) return std::nullopt;
+  if (!fetched.ok()) {
+    message_box_.Show(fetched.status().message());
+    return Page{};
+  }
+  PageHtml = std::move(*fetched);
+  return PageHtml;
+}
+
+bool frmMain::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) ActivateIfPending();
+  return QWidget::event(event);
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+  // Restoring a minimised window is a spontaneous show: it leaves the fields alone.
+  if (!event->spontaneous()) {
+    activation_pending_ = true;
+    closing_ = false;
+    unloaded_ = false;
+  }
+  QWidget::showEvent(event);
+}
+
+void frmMain::ActivateIfPending() {
+  if (!activation_pending_ || !isActiveWindow()) return;
+  activation_pending_ = false;
+  Form_Activate();
+}
+
+void frmMain::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (!event->spontaneous()) emit Hidden();
+}
+
+// The close box unloads the window at once and so saves exactly as "Exit" does.
+void frmMain::closeEvent(QCloseEvent* event) {
+  closing_ = true;
+  Unload();
+  event->accept();
+}
+
+// Leaving one of the six mail boxes re-checks the fields. Focus that goes to another window or
+// to a context menu and comes back is not leaving the box.
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusOut) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+      if (watched == txtFromAddress) txtFromAddress_LostFocus();
+      if (watched == txtFromName) txtFromName_LostFocus();
+      if (watched == txtToAddress) txtToAddress_LostFocus();
+      if (watched == txtToName) txtToName_LostFocus();
+      if (watched == txtSMTP) txtSMTP_LostFocus();
+      if (watched == txtSubject) txtSubject_LostFocus();
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// Activation sets SaveOnUnload before the first read, so an activated window saves at unload
+// whatever happens afterwards.
+void frmMain::Form_Activate() {
+  SaveOnUnload = true;
+  Text1->setText(ToQt(settings_.GetIniValue(kSection, "URL")));
+  txtToAddress->setText(ToQt(settings_.GetIniValue(kSection, "ToAddress")));
+  txtToName->setText(ToQt(settings_.GetIniValue(kSection, "ToName")));
+  txtFromAddress->setText(ToQt(settings_.GetIniValue(kSection, "FromAddress")));
+  txtFromName->setText(ToQt(settings_.GetIniValue(kSection, "FromName")));
+  txtSubject->setText(ToQt(settings_.GetIniValue(kSection, "Subject")));
+  txtSMTP->setText(ToQt(settings_.GetIniValue(kSection, "SMTPserver")));
+}
+
+// Writes the boxes as they stand: empty ones too, the subject's date tag unfilled.
+void frmMain::Form_Unload() {
+  if (!SaveOnUnload) return;
+  settings_.WriteIniValue(kSection, "URL", Text(Text1));
+  settings_.WriteIniValue(kSection, "ToName", Text(txtToName));
+  settings_.WriteIniValue(kSection, "ToAddress", Text(txtToAddress));
+  settings_.WriteIniValue(kSection, "FromAddress", Text(txtFromAddress));
+  settings_.WriteIniValue(kSection, "FromName", Text(txtFromName));
+  settings_.WriteIniValue(kSection, "SMTPserver", Text(txtSMTP));
+  settings_.WriteIniValue(kSection, "Subject", Text(txtSubject));
+}
+
+// Grab page. Nothing is disabled while the page is fetched: the window's events run meanwhile,
+// and a newer "Grab page" or closing the window takes over from this one.
+void frmMain::btnTest_Click() {
+  txtRTF->clear();
+  const WaitCursor hourglass;
+  const std::optional<Page> page = GrabDoc2(Text(Text1));
+  if (!page) return;
+  ShowPage(page->DecodedText());
+  HavePage = true;
+  CheckFields();
+}
+
+// Load from file. A file that cannot be read is reported and changes nothing.
+void frmMain::btnOpen_Click() {
+  const std::string file_name = file_dialog_.ShowOpen(this);
+  if (file_name.empty()) return;
+  Result<Page> page = ReadPageFile(file_name);
+  if (!page.ok()) {
+    message_box_.Show(page.status().message());
+    return;
+  }
+  PageHtml = std::move(*page);
+  ShowPage(PageHtml.DecodedText());
+  HavePage = true;
+}
+
+// Send. Each mail step runs even when an earlier one failed; the last failure is reported.
+void frmMain::btnSend_Click() {
+  ErrorContinuation steps;
+  const char* wrong_field = !Contains(txtFromAddress, '@') ? "From address incorrect"
+                            : !Contains(txtToAddress, '@') ? "To address incorrect"
+                            : !Contains(txtSMTP, '.')      ? "Address of smtp-server incorrect"
+                                                           : nullptr;
+  if (wrong_field != nullptr) {
+    message_box_.Show(wrong_field);
+    return;
+  }
+  {
+    const WaitCursor hourglass;
+    SmtpMailer mailer;
+    steps.Run([&] { return mailer.SmtpHost(Text(txtSMTP)); });
+    steps.Run([&] { return mailer.MailFrom(Text(txtFromAddress)); });
+    steps.Run([&] { return mailer.MailFromName(Text(txtFromName)); });
+    steps.Run([&] { return mailer.AddRecipient(Text(txtToAddress), Text(txtToName)); });
+    std::string subject = Text(txtSubject);  // the box keeps its tag unfilled
+    const Result<std::string> filled = FillDateTag(subject);
+    if (filled.ok()) {
+      steps.Run([&] { return mailer.MailSubject(*filled); });
+    } else {
+      steps.Note(filled.status());
+    }
+    steps.Run([&] { return mailer.MailBody(PageHtml.bytes, PageHtml.charset); });
+    steps.Run([&] { return mailer.AsHtml(true); });
+    steps.Run([&] { return mailer.SendMail(); });
+  }
+  if (!steps.failed()) {
+    message_box_.Show("Message Sent");
+  } else {
+    message_box_.Show(steps.last_error().message(), MessageStyle::kCritical);
+  }
+}
+
+// Exit hides the window; whoever showed it unloads it, which saves the fields.
+void frmMain::btnClose_Click() {
+  closing_ = true;
+  hide();
+}
+
+void frmMain::txtFromAddress_LostFocus() { CheckFields(); }
+void frmMain::txtFromName_LostFocus() { CheckFields(); }
+void frmMain::txtToAddress_LostFocus() { CheckFields(); }
+void frmMain::txtToName_LostFocus() { CheckFields(); }
+void frmMain::txtSMTP_LostFocus() { CheckFields(); }
+void frmMain::txtSubject_LostFocus() { CheckFields(); }
+
+// True when a page is there and every mail field passes. A failing address or server test
+// returns at once and leaves "Send" as it was; otherwise "Send" follows the verdict.
+bool frmMain::CheckFields() {
+  bool verdict = HavePage;
+  if (!Contains(txtFromAddress, '@')) return false;
+  if (!Contains(txtToAddress, '@')) return false;
+  if (!Contains(txtSMTP, '.')) return false;
+  if (txtSubject->text().size() < 2) verdict = false;
+  btnSend->setEnabled(verdict);
+  return verdict;
+}
+
+void frmMain::CreateControls() {
+  const auto place = [this](QWidget* widget, const char* name, Twips at) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(Px(at.left), Px(at.top), Px(at.width), Px(at.height));
+  };
+  const auto label = [&](const char* name, const char* caption, Twips at) {
+    auto* widget = new QLabel(QString::fromUtf8(caption), this);
+    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(widget, name, at);
+    return widget;
+  };
+  const auto box = [&](const char* name, Twips at) {
+    auto* widget = new QLineEdit(this);
+    place(widget, name, at);
+    return widget;
+  };
+  const auto button = [&](const char* name, const char* caption, Twips at) {
+    auto* widget = new QPushButton(QString::fromUtf8(caption), this);
+    widget->setAutoDefault(false);
+    place(widget, name, at);
+    return widget;
+  };
+
+  Label7 = label("Label7", "URL:", {120, 360, 492, 252});
+  QFont bold = font();
+  bold.setPointSizeF(7.8);
+  bold.setBold(true);
+  Label7->setFont(bold);
+  Text1 = box("Text1", {720, 240, 5532, 375});
+  txtRTF = new QPlainTextEdit(this);
+  place(txtRTF, "txtRTF", {720, 840, 5532, 3132});
+  // The page is shown literally. Without wrapping, a page of several megabytes stays smooth.
+  txtRTF->setLineWrapMode(QPlainTextEdit::NoWrap);
+  txtRTF->setTabChangesFocus(true);
+  btnTest = button("btnTest", "Grab page", {720, 4080, 1332, 375});
+  Label8 = label("Label8", "or", {2280, 4200, 252, 372});
+  btnOpen = button("btnOpen", "Load from file", {2640, 4080, 1455, 375});
+  Label1 = label("Label1", "Subject:", {840, 4800, 1212, 252});
+  txtSubject = box("txtSubject", {2160, 4800, 3372, 288});
+  Label2 = label("Label2", "From address", {840, 5160, 1092, 252});
+  txtFromAddress = box("txtFromAddress", {2160, 5160, 3372, 288});
+  Label3 = label("Label3", "From Name", {840, 5520, 1212, 252});
+  txtFromName = box("txtFromName", {2160, 5520, 3372, 288});
+  Label4 = label("Label4", "To address", {840, 5880, 972, 252});
+  txtToAddress = box("txtToAddress", {2160, 5880, 3372, 288});
+  Label5 = label("Label5", "To Name", {840, 6240, 972, 372});
+  txtToName = box("txtToName", {2160, 6240, 3372, 288});
+  Label6 = label("Label6", "SMTP server", {840, 6600, 972, 372});
+  txtSMTP = box("txtSMTP", {2160, 6600, 3372, 288});
+  btnSend = button("btnSend", "Send", {2160, 6960, 1212, 372});
+  btnSend->setEnabled(false);
+  btnClose = button("btnClose", "Exit", {4200, 6960, 1332, 372});
+  Label9 = label("Label9", kCredit, {120, 7080, 1692, 372});
+
+  // The tab order: the address, the page buttons, the mail fields, the buttons, the page view.
+  QWidget* const order[] = {Text1,          btnTest,     btnOpen,      txtSubject,
+                            txtFromAddress, txtFromName, txtToAddress, txtToName,
+                            txtSMTP,        btnSend,     btnClose,     txtRTF};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void frmMain::ConnectHandlers() {
+  connect(btnTest, &QPushButton::clicked, this, [this] { btnTest_Click(); });
+  connect(btnOpen, &QPushButton::clicked, this, [this] { btnOpen_Click(); });
+  connect(btnSend, &QPushButton::clicked, this, [this] { btnSend_Click(); });
+  connect(btnClose, &QPushButton::clicked, this, [this] { btnClose_Click(); });
+  for (QLineEdit* box :
+       {txtSubject, txtFromAddress, txtFromName, txtToAddress, txtToName, txtSMTP}) {
+    box->installEventFilter(this);
+  }
+}
+
+void frmMain::ShowPage(const std::string& text) { txtRTF->setPlainText(ToQt(text)); }
+
+int frmMain::Px(int twips) const { return TwipsToPixels(twips, dots_per_inch_); }
+
+}  // namespace webletter
