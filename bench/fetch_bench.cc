@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "benchmark/benchmark.h"
@@ -28,9 +27,10 @@ double PeakMegabytes() {
   return usage.ru_maxrss / 1024.0;
 }
 
+// Started at the first use; stopped when the program ends.
 testing::TestServer& Server() {
-  static auto* server = new testing::TestServer("http_server.py", {});
-  return *server;
+  static testing::TestServer server("http_server.py", {});
+  return server;
 }
 
 std::string Url(const std::string& path) { return "http://" + Server().HostPort() + path; }

@@ -5,6 +5,7 @@
 
 #include "batch/error_report.h"
 #include "platform/error_continuation.h"
+#include "platform/masked_address.h"
 #include "services/date_tag.h"
 #include "services/page.h"
 #include "services/page_fetch.h"
@@ -90,8 +91,8 @@ bool ReadJobValues(const Settings& settings, const std::string& section, JobValu
 Page FetchJobPage(const std::string& url, std::string& error_text) {
   Result<Page> page = FetchPage(url);
   if (page.ok()) return std::move(page).value();
-  AppendError(error_text,
-              "Page '" + url + "' could not be fetched: " + std::string(page.status().message()));
+  AppendError(error_text, "Page '" + MaskPassword(url) +
+                              "' could not be fetched: " + std::string(page.status().message()));
   return Page{};
 }
 
@@ -99,7 +100,7 @@ Page FetchJobPage(const std::string& url, std::string& error_text) {
 void CheckPageAndValues(const JobValues& values, const Page& page, std::string& error_text) {
   if (IniNumber(values.check_content) != 0 &&
       page.DecodedText().find(kMarker) == std::string::npos) {
-    AppendError(error_text, "Page '" + values.url + "' failed webletter check");
+    AppendError(error_text, "Page '" + MaskPassword(values.url) + "' failed webletter check");
   }
   if (values.smtp_server.find('.') == std::string::npos) {
     AppendError(error_text, "SMTP missing or invalid");

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/standard_messages.h"
+#include "services/netrc.h"
 
 namespace webletter {
 namespace {
@@ -170,9 +172,27 @@ void SetTrustStore(CURL* curl) {
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
 }
 
-// Encryption whenever the server offers STARTTLS; a password is never sent in clear.
+// The sign-in: the address's own credentials, else the user's ~/.netrc entry for the host (for
+// the address's user name when it gives one without a password). libcurl never reads the file
+// itself, so that every password it holds went through SetSecurity's rule.
+SmtpEndpoint WithNetrcLogin(SmtpEndpoint endpoint) {
+  if (!endpoint.user.empty() && !endpoint.password.empty()) return endpoint;
+  std::string_view host = endpoint.host;
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  if (const std::optional<NetrcLogin> found = FindUserNetrcLogin(host, endpoint.user)) {
+    endpoint.user = found->login;
+    endpoint.password = found->password;
+  }
+  return endpoint;
+}
+
+// Encryption whenever the server offers STARTTLS; with credentials, encryption or nothing: a
+// password is never sent in clear.
 void SetSecurity(CURL* curl, const SmtpEndpoint& endpoint) {
   const bool signs_in = !endpoint.user.empty();
+  curl_easy_setopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_IGNORED));
   curl_easy_setopt(curl, CURLOPT_USE_SSL, signs_in ? CURLUSESSL_ALL : CURLUSESSL_TRY);
   if (signs_in) {
     curl_easy_setopt(curl, CURLOPT_USERNAME, endpoint.user.c_str());
@@ -247,7 +267,8 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopAtDeadline);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &deadline);
-  SetSecurity(curl, endpoint);
+  const SmtpEndpoint signing_in = WithNetrcLogin(endpoint);
+  SetSecurity(curl, signing_in);
   curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
   curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
   curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);

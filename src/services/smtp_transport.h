@@ -38,9 +38,12 @@ struct SmtpEnvelope {
 };
 
 // Hands `message` (CR LF line ends, 7-bit) to the server; succeeds only once the server has
-// taken it after the final ".". STARTTLS is used whenever the server offers it; credentials are
-// only ever sent encrypted. Certificates are verified against the system's trust store, or the
-// one that SSL_CERT_FILE / SSL_CERT_DIR name.
+// taken it after the final ".". Through smtp:// STARTTLS is used whenever the server offers it.
+// The sign-in uses the endpoint's credentials, else the user's ~/.netrc entry for the host;
+// with credentials from either, the connection must be encrypted or nothing is sent
+// (error::kMailNoEncryption): a password never crosses the wire in clear. Certificates are
+// always verified, against the system's trust store or the one that SSL_CERT_FILE /
+// SSL_CERT_DIR name; a failing one is error::kMailCertificateInvalid.
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
                 std::string_view message, const MailLimits& limits);
 

@@ -68,6 +68,7 @@ class Received:
     mail_from: str
     rcpt_tos: List[str]
     message: email.message.EmailMessage
+    login: Optional[str] = None  # the user the client signed in as
 
     def header(self, name) -> Optional[str]:
         value = self.message[name]
@@ -145,8 +146,11 @@ class BatchTestCase(unittest.TestCase):
         """Settings with a found section news holding `values`, over default_section()."""
         return section("news", dict({"ToName": "Reader"}, **values)) + self.default_section()
 
-    def run_batch(self, command_line, ini: Optional[str] = None, folder=None, exe=None) -> Run:
-        """Runs `command_line` (one argument, or a list of them) with `ini` as the settings."""
+    def run_batch(
+        self, command_line, ini: Optional[str] = None, folder=None, exe=None, env=None
+    ) -> Run:
+        """Runs `command_line` (one argument, or a list of them) with `ini` as the settings;
+        `env` sets further environment variables (None removes one)."""
         folder = folder or self.folder
         exe = exe or self.exe
         ini_path = os.path.join(folder, "webletter.ini")
@@ -162,6 +166,11 @@ class BatchTestCase(unittest.TestCase):
         environment = dict(os.environ)
         environment.pop("DISPLAY", None)
         environment.pop("WAYLAND_DISPLAY", None)
+        for name, value in (env or {}).items():
+            if value is None:
+                environment.pop(name, None)
+            else:
+                environment[name] = value
         done = subprocess.run(
             [exe] + arguments,
             env=environment,
@@ -174,7 +183,7 @@ class BatchTestCase(unittest.TestCase):
         stderr = done.stderr.decode("utf-8", "surrogateescape")
         self.assertNotIn("Sanitizer", stderr)
         received = [
-            Received(m.mail_from, m.rcpt_tos, parse(m.raw)) for m in self.smtp.messages()
+            Received(m.mail_from, m.rcpt_tos, parse(m.raw), m.login) for m in self.smtp.messages()
         ]
         for path in os.listdir(self.smtp.options.folder):
             os.remove(os.path.join(self.smtp.options.folder, path))

@@ -141,6 +141,7 @@ struct FailureCase {
   std::vector<std::string> arguments;  // more arguments for the server
   std::string server;                  // a server value of its own, else the test server
   int expected;
+  std::string scheme = {};  // put in front of the test server's address, e.g. "smtps://"
 };
 
 class MailFailureTest : public ::testing::TestWithParam<FailureCase> {};
@@ -152,7 +153,7 @@ TEST_P(MailFailureTest, EndsInItsOwnNumberWithNothingDelivered) {
   limits.connect_timeout = std::chrono::seconds(2);
   limits.total_timeout = std::chrono::seconds(3);
   SmtpMailer mailer(limits);
-  const std::string address = c.server.empty() ? server.HostPort() : c.server;
+  const std::string address = c.server.empty() ? c.scheme + server.HostPort() : c.server;
   const auto started = std::chrono::steady_clock::now();
   const Status outcome = SendThroughSequence(mailer, address, "<p>page</p>\n", "utf-8", true);
   EXPECT_EQ(outcome.number(), c.expected) << outcome.message();
@@ -177,6 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ClosedDuringData", "close-in-data", {}, "", error::kMailConnectionClosed},
         FailureCase{"StallsAfterData", "stall-data", {}, "", error::kMailTimeout},
         FailureCase{"StallsBeforeGreeting", "stall-greeting", {}, "", error::kMailTimeout},
+        FailureCase{
+            "StallsBeforeTlsHandshake", "stall-greeting", {}, "", error::kMailTimeout, "smtps://"},
         FailureCase{"NothingListening",
                     "",
                     {},

@@ -10,6 +10,9 @@ Imported as a module:
     ... fetch http://127.0.0.1:<port>/page ...
     server.shutdown(); server.server_close()
 
+Over https: TlsServer(address, Handler, context) with an ssl.SSLContext holding the server's
+certificate; each connection's handshake runs in that connection's own thread.
+
 Every route answers GET. Pages whose exact bytes a test checks are in PAGE and CHARSET_PAGES.
 
   /page                  PAGE, "text/html; charset=utf-8"
@@ -53,6 +56,7 @@ import gzip
 import http.server
 import os
 import socket
+import ssl
 import struct
 import sys
 import threading
@@ -322,6 +326,22 @@ ROUTES = {
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+
+class TlsServer(Server):
+    """The same routes over TLS."""
+
+    def __init__(self, address, handler, context: ssl.SSLContext):
+        super().__init__(address, handler)
+        self.context = context
+
+    def finish_request(self, request, client_address):
+        try:
+            connection = self.context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError):
+            return  # the client refused the certificate or went away
+        with connection:
+            self.RequestHandlerClass(connection, client_address, self)
 
 
 def start(host="127.0.0.1", port=0):

@@ -22,12 +22,17 @@ As a module (Python end-to-end tests, the window's tests):
 
 Faults (--fault): "refuse-sender" (MAIL -> 550), "refuse-recipient" (RCPT -> 550), "refuse-data"
 (DATA -> 554), "refuse-message" (554 after the final "."), "refuse-greeting" (554 greeting),
-"refuse-ehlo" (EHLO and HELO -> --refuse-code, default 550; 421 for a temporary refusal),
-"close-in-data" (drops the connection after the first bytes of the data), "stall-greeting" and
-"stall-data" (accept the connection, or the whole data, and never answer).
+"refuse-ehlo" (EHLO and HELO -> 550), "close-in-data" (drops the connection after the first
+bytes of the data), "stall-greeting" and "stall-data" (accept the connection, or the whole data,
+and never answer). --refuse-code gives a refusal another code (421 or 451: a temporary one).
 
-Room for secure delivery: ServerOptions gathers everything that shapes the server; a TLS context
-for STARTTLS or implicit TLS and an authenticator are further fields that make_smtp passes on.
+Secure delivery (module only; ServerOptions): `starttls` (an ssl.SSLContext) offers STARTTLS,
+`require_starttls` refuses everything else before it; `implicit_tls` speaks TLS from the first
+byte; `logins` ({user: password}) checks AUTH against them, and `auth_require_tls` (True by
+default) offers AUTH only on an encrypted connection. A message accepted after a sign-in records
+the user in its .json ("login"). `dialogue_log` names a file that gets every piece of the
+dialogue the client sends, one JSON object a line: {"session": n, "tls": bool, "data": text
+(bytes as Latin-1)}, so tests can prove what crossed the wire in clear.
 """
 
 import argparse
@@ -36,11 +41,12 @@ import dataclasses
 import json
 import logging
 import os
+import ssl
 import sys
 import threading
-from typing import List, Optional
+from typing import Dict, List, Optional
 
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 FAULTS = (
     "refuse-sender",
@@ -55,11 +61,32 @@ FAULTS = (
 )
 
 
+# The code of each refusal unless --refuse-code gives another.
+REFUSE_CODES = {
+    "refuse-sender": 550,
+    "refuse-recipient": 550,
+    "refuse-data": 554,
+    "refuse-message": 554,
+    "refuse-greeting": 554,
+    "refuse-ehlo": 550,
+}
+
+
 @dataclasses.dataclass
 class ServerOptions:
     folder: str
     fault: Optional[str] = None
-    refuse_code: int = 550
+    refuse_code: Optional[int] = None
+    starttls: Optional[ssl.SSLContext] = None
+    require_starttls: bool = False
+    implicit_tls: Optional[ssl.SSLContext] = None
+    logins: Optional[Dict[str, str]] = None
+    auth_require_tls: bool = True
+    dialogue_log: Optional[str] = None
+
+    def refusal(self, text):
+        """The reply of the current fault's refusal: its code and `text`."""
+        return "%d %s" % (self.refuse_code or REFUSE_CODES[self.fault], text)
 
 
 @dataclasses.dataclass
@@ -67,6 +94,7 @@ class ReceivedMessage:
     raw: bytes
     mail_from: str
     rcpt_tos: List[str]
+    login: Optional[str] = None  # the user signed in as, None without a sign-in
 
 
 class StoringHandler:
@@ -75,31 +103,45 @@ class StoringHandler:
     def __init__(self, options: ServerOptions):
         self.options = options
         self.count = 0
+        self.sessions = 0
         self.lock = threading.Lock()
+
+    def next_session(self):
+        with self.lock:
+            self.sessions += 1
+            return self.sessions
+
+    def authenticate(self, server, session, envelope, mechanism, auth_data):
+        # A refusal must leave handled False: aiosmtpd then answers 535 itself.
+        logins = self.options.logins or {}
+        accepted = isinstance(auth_data, LoginPassword) and logins.get(
+            auth_data.login.decode("utf-8", "replace")
+        ) == auth_data.password.decode("utf-8", "replace")
+        return AuthResult(success=accepted, handled=False, auth_data=auth_data)
 
     async def handle_MAIL(self, server, session, envelope, address, mail_options):
         if self.options.fault == "refuse-sender":
-            return "550 5.1.8 Sender address rejected"
+            return self.options.refusal("5.1.8 Sender address rejected")
         envelope.mail_from = address
         envelope.mail_options.extend(mail_options)
         return "250 OK"
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.options.fault == "refuse-recipient":
-            return "550 5.1.1 Recipient address rejected"
+            return self.options.refusal("5.1.1 Recipient address rejected")
         envelope.rcpt_tos.append(address)
         envelope.rcpt_options.extend(rcpt_options)
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         if self.options.fault == "refuse-message":
-            return "554 5.6.0 Message refused"
+            return self.options.refusal("5.6.0 Message refused")
         if self.options.fault == "stall-data":
             await asyncio.sleep(3600)
-        self.store(envelope)
+        self.store(envelope, session)
         return "250 2.0.0 Message accepted"
 
-    def store(self, envelope):
+    def store(self, envelope, session):
         with self.lock:
             self.count += 1
             stem = os.path.join(self.options.folder, "%04d" % self.count)
@@ -111,6 +153,8 @@ class StoringHandler:
             "mail_options": envelope.mail_options,
             "rcpt_options": envelope.rcpt_options,
         }
+        if session.authenticated:
+            envelope_record["login"] = session.auth_data.login.decode("utf-8", "replace")
         with open(stem + ".json.tmp", "w", encoding="utf-8") as record:
             json.dump(envelope_record, record)
         os.replace(stem + ".json.tmp", stem + ".json")
@@ -122,11 +166,24 @@ class MisbehavingSMTP(SMTP):
     def __init__(self, handler, options: ServerOptions, **kwargs):
         super().__init__(handler, **kwargs)
         self.options = options
+        self.session_number = handler.next_session()
+
+    def data_received(self, data):
+        if self.options.dialogue_log:
+            encrypted = self.options.implicit_tls is not None or self._tls_protocol is not None
+            piece = {
+                "session": self.session_number,
+                "tls": encrypted,
+                "data": data.decode("latin-1"),
+            }
+            with open(self.options.dialogue_log, "a", encoding="utf-8") as log:
+                log.write(json.dumps(piece) + "\n")
+        super().data_received(data)
 
     async def _handle_client(self):
         fault = self.options.fault
         if fault == "refuse-greeting":
-            await self.push("554 5.3.2 No service here")
+            await self.push(self.options.refusal("5.3.2 No service here"))
             self.transport.close()
             return
         if fault == "stall-greeting":
@@ -136,20 +193,20 @@ class MisbehavingSMTP(SMTP):
 
     async def smtp_EHLO(self, hostname):
         if self.options.fault == "refuse-ehlo":
-            await self.push("%d Not accepting you" % self.options.refuse_code)
+            await self.push(self.options.refusal("Not accepting you"))
             return
         await super().smtp_EHLO(hostname)
 
     async def smtp_HELO(self, hostname):
         if self.options.fault == "refuse-ehlo":
-            await self.push("%d Not accepting you" % self.options.refuse_code)
+            await self.push(self.options.refusal("Not accepting you"))
             return
         await super().smtp_HELO(hostname)
 
     async def smtp_DATA(self, arg):
         fault = self.options.fault
         if fault == "refuse-data" and self.envelope.rcpt_tos:
-            await self.push("554 5.5.1 No data accepted")
+            await self.push(self.options.refusal("5.5.1 No data accepted"))
             return
         if fault == "close-in-data" and self.envelope.rcpt_tos:
             await self.push("354 End data with <CR><LF>.<CR><LF>")
@@ -162,8 +219,19 @@ class MisbehavingSMTP(SMTP):
 def make_smtp(options: ServerOptions, handler: StoringHandler) -> SMTP:
     # decode_data=False keeps the message as bytes; the size limit is large enough for big pages
     # and makes the server announce SIZE.
+    security = {}
+    if options.starttls is not None:
+        security.update(tls_context=options.starttls, require_starttls=options.require_starttls)
+    if options.logins is not None:
+        security.update(authenticator=handler.authenticate)
     return MisbehavingSMTP(
-        handler, options, decode_data=False, data_size_limit=256 << 20, hostname="smtp.test"
+        handler,
+        options,
+        decode_data=False,
+        data_size_limit=256 << 20,
+        hostname="smtp.test",
+        auth_require_tls=options.auth_require_tls,
+        **security,
     )
 
 
@@ -205,7 +273,9 @@ class RunningServer:
 
 async def listen(options: ServerOptions, handler: StoringHandler):
     loop = asyncio.get_running_loop()
-    return await loop.create_server(lambda: make_smtp(options, handler), "127.0.0.1", 0)
+    return await loop.create_server(
+        lambda: make_smtp(options, handler), "127.0.0.1", 0, ssl=options.implicit_tls
+    )
 
 
 def read_messages(folder) -> List[ReceivedMessage]:
@@ -219,20 +289,25 @@ def read_messages(folder) -> List[ReceivedMessage]:
             envelope = json.load(record)
         with open(stem + ".eml", "rb") as eml:
             raw = eml.read()
-        messages.append(ReceivedMessage(raw, envelope["mail_from"], envelope["rcpt_tos"]))
+        messages.append(
+            ReceivedMessage(raw, envelope["mail_from"], envelope["rcpt_tos"], envelope.get("login"))
+        )
     return messages
 
 
-def start(folder, fault=None, refuse_code=550) -> RunningServer:
+def start(folder, fault=None, refuse_code=None, **security) -> RunningServer:
+    """`security` takes ServerOptions' fields for TLS, sign-in and the dialogue log."""
     os.makedirs(folder, exist_ok=True)
-    return RunningServer(ServerOptions(folder=folder, fault=fault, refuse_code=refuse_code))
+    return RunningServer(
+        ServerOptions(folder=folder, fault=fault, refuse_code=refuse_code, **security)
+    )
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("folder")
     parser.add_argument("--fault", choices=FAULTS)
-    parser.add_argument("--refuse-code", type=int, default=550)
+    parser.add_argument("--refuse-code", type=int)
     args = parser.parse_args()
     # aiosmtpd reports every refused or broken dialogue as a warning; the tests cause them.
     logging.getLogger("mail.log").setLevel(logging.ERROR)
