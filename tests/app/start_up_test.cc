@@ -13,15 +13,13 @@ using testing::ProgramRun;
 using testing::RunProgram;
 using testing::TempDir;
 
-constexpr const char* kNoDisplay[] = {"-DISPLAY", "-WAYLAND_DISPLAY"};
-
 class StartUpTest : public ::testing::Test {
  protected:
   void SetUp() override { std::filesystem::copy_file(WEBLETTER_EXECUTABLE, exe_); }
 
   ProgramRun Run(std::vector<std::string> args) {
     args.insert(args.begin(), exe_);
-    return RunProgram(args, {kNoDisplay[0], kNoDisplay[1]});
+    return RunProgram(args, {"-DISPLAY", "-WAYLAND_DISPLAY"});
   }
 
   TempDir dir_;
@@ -29,8 +27,7 @@ class StartUpTest : public ::testing::Test {
 };
 
 TEST_F(StartUpTest, HelpWritesTheSevenUsageLinesAndSucceeds) {
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"help"}, {"HELP,log"}, {"Help,", "x"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"help"}, {"Help,", "x"}}) {
     const ProgramRun run = Run(args);
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.err,

@@ -8,22 +8,12 @@ namespace webletter {
 namespace {
 
 TEST(ConsoleMessageBoxTest, WritesEveryKindOfLineBreakAsNewline) {
-  struct Case {
-    std::string_view text;
-    std::string_view shown;
-  };
-  const Case cases[] = {
-      {"", "\n"},
-      {"one", "one\n"},
-      {"a\rb\r\nc\nd", "a\nb\nc\nd\n"},
-      {"ends\r\n", "ends\n"},
-      {"\r\r\n\n", "\n\n\n"},
-  };
-  for (const Case& c : cases) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"", "\n"}, {"a\rb\r\nc\nd", "a\nb\nc\nd\n"}, {"ends\r\n", "ends\n"}, {"\r\r\n\n", "\n\n\n"}};
+  for (const auto& [text, shown] : cases) {
     std::ostringstream out;
-    ConsoleMessageBox box(out);
-    box.Show(c.text, MessageStyle::kCritical);
-    EXPECT_EQ(out.str(), c.shown) << "text: " << c.text;
+    ConsoleMessageBox(out).Show(text, MessageStyle::kCritical);
+    EXPECT_EQ(out.str(), shown) << "text: " << text;
   }
 }
 

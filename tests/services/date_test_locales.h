@@ -35,6 +35,11 @@ inline LocaleText LocaleNamed(const char* name) {
   return text;
 }
 
+inline const LocaleText& CLocale() {
+  static const LocaleText text = LocaleNamed("C.UTF-8");
+  return text;
+}
+
 }  // namespace webletter::testing
 
 #endif  // WEBLETTER_TESTS_SERVICES_DATE_TEST_LOCALES_H_
