@@ -15,10 +15,12 @@ const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error
 
 namespace {
 
-// Dates and names in the tests do not depend on the machine's zone or language.
+// Dates and names in the tests do not depend on the machine's zone or language, and no test
+// reads the developer's own ~/.netrc: tests that need one make their own home.
 const bool kPinned = [] {
   setenv("TZ", "UTC", 1);
   setenv("LC_ALL", "C.UTF-8", 1);
+  setenv("HOME", "/nonexistent/webletter-test-home", 1);
   return true;
 }();
 
