@@ -1,9 +1,8 @@
 #include "batch/error_report.h"
 
 #include "batch/log_file.h"
-#include "platform/error_continuation.h"
 #include "platform/locale_text.h"
-#include "services/smtp_mailer.h"
+#include "services/mail_steps.h"
 #include "settings/settings.h"
 
 namespace webletter {
@@ -23,21 +22,6 @@ std::string ValueWithDefault(const Settings& settings, std::string_view section,
   return value;
 }
 
-// Builds and sends the plain-text error mail step by step; the message goes out only when every
-// step before the send succeeded. Returns the last failure.
-Status SendErrorMail(std::string_view server, std::string_view from, std::string_view to,
-                     std::string_view body) {
-  ErrorContinuation steps;
-  SmtpMailer mailer;
-  steps.Run([&] { return mailer.SmtpHost(server); });
-  steps.Run([&] { return mailer.MailFrom(from); });
-  steps.Run([&] { return mailer.AddRecipient(to); });
-  steps.Run([&] { return mailer.MailSubject(kErrorMailSubject); });
-  steps.Run([&] { return mailer.MailBody(body); });
-  if (!steps.failed()) steps.Run([&] { return mailer.SendMail(); });
-  return steps.last_error();
-}
-
 // Mails `errors` to the section's ErrorsGoTo when the settings allow it, appending a note to
 // `errors` when the parameters are missing or the mail fails.
 void MailErrors(std::string& errors, const std::string& section, const ProgramState& state) {
@@ -52,7 +36,17 @@ void MailErrors(std::string& errors, const std::string& section, const ProgramSt
   // The job's own send has just failed through this server: keep the report off it.
   if (!state.failed_smtp_server.empty() && server == state.failed_smtp_server) server.clear();
   if (server.empty()) return;
-  if (!SendErrorMail(server, from, to, ErrorMailBody(NowAsText(), section, errors)).ok()) {
+  const std::string body = ErrorMailBody(NowAsText(), section, errors);
+  const Status sent = SendInSteps({.server = server,
+                                   .from_address = from,
+                                   .from_name = std::nullopt,
+                                   .to_address = to,
+                                   .to_name = {},
+                                   .subject = std::string(kErrorMailSubject),
+                                   .body = body,
+                                   .body_charset = "utf-8",
+                                   .html = std::nullopt});
+  if (!sent.ok()) {
     errors += kMailFailedNote;
   }
 }

@@ -4,12 +4,11 @@
 #include <utility>
 
 #include "batch/error_report.h"
-#include "platform/error_continuation.h"
 #include "platform/masked_address.h"
 #include "services/date_tag.h"
+#include "services/mail_steps.h"
 #include "services/page.h"
 #include "services/page_fetch.h"
-#include "services/smtp_mailer.h"
 #include "settings/settings.h"
 
 namespace webletter {
@@ -114,27 +113,18 @@ void CheckPageAndValues(const JobValues& values, const Page& page, std::string& 
   if (values.subject.empty()) AppendError(error_text, "Subject line missing");
 }
 
-// Builds the page's mail step by step, a failing step not stopping the next. The message goes
-// out only when every step before the send succeeded: a mail without its subject or sender never
-// reaches the readers. Returns the last failure.
+// Mails the page as HTML; returns the last failure of the mail steps.
 Status SendPage(const JobValues& values, const Page& page) {
-  ErrorContinuation steps;
-  SmtpMailer mailer;
-  steps.Run([&] { return mailer.SmtpHost(values.smtp_server); });
-  steps.Run([&] { return mailer.MailFrom(values.from_address); });
-  steps.Run([&] { return mailer.MailFromName(values.from_name); });
-  steps.Run([&] { return mailer.AddRecipient(values.to_address, values.to_name); });
   std::string subject = values.subject;
-  const Result<std::string> dated = FillDateTag(subject, IniNumber(values.date_offset));
-  if (dated.ok()) {
-    steps.Run([&] { return mailer.MailSubject(*dated); });
-  } else {
-    steps.Note(dated.status());
-  }
-  steps.Run([&] { return mailer.MailBody(page.bytes, page.charset); });
-  steps.Run([&] { return mailer.AsHtml(true); });
-  if (!steps.failed()) steps.Run([&] { return mailer.SendMail(); });
-  return steps.last_error();
+  return SendInSteps({.server = values.smtp_server,
+                      .from_address = values.from_address,
+                      .from_name = values.from_name,
+                      .to_address = values.to_address,
+                      .to_name = values.to_name,
+                      .subject = FillDateTag(subject, IniNumber(values.date_offset)),
+                      .body = page.bytes,
+                      .body_charset = page.charset,
+                      .html = true});
 }
 
 }  // namespace

@@ -17,10 +17,9 @@
 #include <QStringList>
 #include <utility>
 
-#include "platform/error_continuation.h"
 #include "services/date_tag.h"
+#include "services/mail_steps.h"
 #include "services/page_fetch.h"
-#include "services/smtp_mailer.h"
 #include "window/page_file.h"
 
 namespace webletter {
@@ -227,9 +226,8 @@ void frmMain::btnOpen_Click() {
   HavePage = true;
 }
 
-// Send. Each mail step runs even when an earlier one failed; the last failure is reported.
+// Send: the mail steps run in their fixed order; the last failure, if any, is reported.
 void frmMain::btnSend_Click() {
-  ErrorContinuation steps;
   const char* wrong_field = !Contains(txtFromAddress, '@') ? "From address incorrect"
                             : !Contains(txtToAddress, '@') ? "To address incorrect"
                             : !Contains(txtSMTP, '.')      ? "Address of smtp-server incorrect"
@@ -238,28 +236,29 @@ void frmMain::btnSend_Click() {
     message_box_.Show(wrong_field);
     return;
   }
+  Status sent;
   {
     const WaitCursor hourglass;
-    SmtpMailer mailer;
-    steps.Run([&] { return mailer.SmtpHost(Text(txtSMTP)); });
-    steps.Run([&] { return mailer.MailFrom(Text(txtFromAddress)); });
-    steps.Run([&] { return mailer.MailFromName(Text(txtFromName)); });
-    steps.Run([&] { return mailer.AddRecipient(Text(txtToAddress), Text(txtToName)); });
     std::string subject = Text(txtSubject);  // the box keeps its tag unfilled
-    const Result<std::string> filled = FillDateTag(subject);
-    if (filled.ok()) {
-      steps.Run([&] { return mailer.MailSubject(*filled); });
-    } else {
-      steps.Note(filled.status());
-    }
-    steps.Run([&] { return mailer.MailBody(PageHtml.bytes, PageHtml.charset); });
-    steps.Run([&] { return mailer.AsHtml(true); });
-    steps.Run([&] { return mailer.SendMail(); });
+    const std::string server = Text(txtSMTP);
+    const std::string from_address = Text(txtFromAddress);
+    const std::string from_name = Text(txtFromName);
+    const std::string to_address = Text(txtToAddress);
+    const std::string to_name = Text(txtToName);
+    sent = SendInSteps({.server = server,
+                        .from_address = from_address,
+                        .from_name = from_name,
+                        .to_address = to_address,
+                        .to_name = to_name,
+                        .subject = FillDateTag(subject),
+                        .body = PageHtml.bytes,
+                        .body_charset = PageHtml.charset,
+                        .html = true});
   }
-  if (!steps.failed()) {
+  if (sent.ok()) {
     message_box_.Show("Message Sent");
   } else {
-    message_box_.Show(steps.last_error().message(), MessageStyle::kCritical);
+    message_box_.Show(sent.message(), MessageStyle::kCritical);
   }
 }
 

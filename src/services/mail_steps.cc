@@ -1,0 +1,24 @@
+#include "services/mail_steps.h"
+
+#include "platform/error_continuation.h"
+#include "services/smtp_mailer.h"
+
+namespace webletter {
+
+Status SendInSteps(const MailSteps& steps, const MailLimits& limits) {
+  ErrorContinuation run;
+  SmtpMailer mailer(limits);
+  run.Run([&] { return mailer.SmtpHost(steps.server); });
+  run.Run([&] { return mailer.MailFrom(steps.from_address); });
+  if (steps.from_name) run.Run([&] { return mailer.MailFromName(*steps.from_name); });
+  run.Run([&] { return mailer.AddRecipient(steps.to_address, steps.to_name); });
+  run.Run([&] {
+    return steps.subject.ok() ? mailer.MailSubject(*steps.subject) : steps.subject.status();
+  });
+  run.Run([&] { return mailer.MailBody(steps.body, steps.body_charset); });
+  if (steps.html) run.Run([&] { return mailer.AsHtml(*steps.html); });
+  if (!run.failed()) run.Run([&] { return mailer.SendMail(); });
+  return run.last_error();
+}
+
+}  // namespace webletter
