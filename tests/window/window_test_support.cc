@@ -1,10 +1,7 @@
 #include "window/window_test_support.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
-#include <QTimer>
-#include <memory>
 
 namespace webletter::testing {
 namespace {
@@ -19,13 +16,12 @@ ProgramState StateIn(const TempDir& dir) {
 
 WindowTest::WindowTest() : state_(StateIn(dir_)), settings_(state_.IniPath()) {}
 
-WindowTest::~WindowTest() { window_.reset(); }
-
-std::unique_ptr<frmMain> WindowTest::NewWindow() {
-  return std::make_unique<frmMain>(state_, boxes_, dialog_);
+void WindowTest::OpenWindow(bool activate) {
+  window_ = std::make_unique<frmMain>(state_, boxes_, dialog_);
+  if (activate) Activate(*window_);
 }
 
-void WindowTest::ShowAndActivate(frmMain& window) {
+void WindowTest::Activate(QWidget& window) {
   window.show();
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -33,14 +29,14 @@ void WindowTest::ShowAndActivate(frmMain& window) {
 }
 
 void WindowTest::Type(const char* box, const std::string& text) {
-  QLineEdit* edit = Box(box);
+  QLineEdit* edit = Find(box);
   edit->selectAll();
   edit->del();
   QTest::keyClicks(edit, QString::fromStdString(text));
 }
 
 void WindowTest::Leave(const char* box) {
-  QLineEdit* edit = Box(box);
+  QLineEdit* edit = Find(box);
   edit->setFocus(Qt::TabFocusReason);
   ASSERT_TRUE(edit->hasFocus()) << box;
   QTest::keyClick(edit, Qt::Key_Tab);
@@ -63,26 +59,11 @@ void WindowTest::FillMailFields(const std::string& smtp, const std::string& subj
   Type("txtSubject", subject);
 }
 
-void OnNextModal(std::function<void(QWidget*)> answer) {
-  auto* timer = new QTimer;
-  auto elapsed = std::make_shared<QElapsedTimer>();
-  elapsed->start();
-  QObject::connect(timer, &QTimer::timeout, [timer, elapsed, answer = std::move(answer)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr && elapsed->elapsed() < 10000) return;
-    timer->stop();
-    timer->deleteLater();
-    if (modal != nullptr) answer(modal);
+void OnNextModal(std::function<void(QWidget*)> answer, int tries) {
+  QTimer::singleShot(10, [answer = std::move(answer), tries]() mutable {
+    if (QWidget* modal = QApplication::activeModalWidget()) return answer(modal);
+    if (tries > 0) OnNextModal(std::move(answer), tries - 1);
   });
-  timer->start(10);
-}
-
-void After(int milliseconds, std::function<void()> action) {
-  QTimer::singleShot(milliseconds, std::move(action));
-}
-
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-  return QTest::qWaitFor(done, seconds * 1000);
 }
 
 }  // namespace webletter::testing

@@ -1,12 +1,12 @@
 // What the window's tests share: a window over a folder of its own (with its own webletter.ini),
-// message boxes and a file dialog that the test answers, and helpers that drive real widgets.
+// a message box and a file dialog that the test answers, and helpers that drive real widgets.
 #ifndef WEBLETTER_TESTS_WINDOW_WINDOW_TEST_SUPPORT_H_
 #define WEBLETTER_TESTS_WINDOW_WINDOW_TEST_SUPPORT_H_
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -25,27 +25,26 @@ namespace webletter::testing {
 
 struct ShownBox {
   std::string text;
-  MessageStyle style;
+  MessageStyle style = MessageStyle::kPlain;
   friend bool operator==(const ShownBox&, const ShownBox&) = default;
 };
 
-// Records every box and answers it at once, as if OK had been pressed.
+// Records every box and answers it at once, as if OK had been pressed; `also_show` shows it too.
 class RecordingMessageBox : public MessageBox {
  public:
   void Show(std::string_view text, MessageStyle style) override {
     shown.push_back({std::string(text), style});
-    if (also_show) also_show->Show(text, style);
+    if (also_show != nullptr) also_show->Show(text, style);
   }
 
   std::vector<ShownBox> shown;
-  MessageBox* also_show = nullptr;  // a real box to show as well
+  MessageBox* also_show = nullptr;
 };
 
 // Answers the file dialog with the queued names ("" is a cancelled dialog).
 class ScriptedFileDialog : public FileDialog {
  public:
   std::string ShowOpen(QWidget* /*parent*/) override {
-    ++shows;
     if (answers.empty()) return {};
     std::string answer = answers.front();
     answers.pop_front();
@@ -53,45 +52,41 @@ class ScriptedFileDialog : public FileDialog {
   }
 
   std::deque<std::string> answers;
-  int shows = 0;
 };
 
 class WindowTest : public ::testing::Test {
  protected:
   WindowTest();
-  ~WindowTest() override;
 
-  // A window over this test's folder; the test owns it.
-  std::unique_ptr<frmMain> NewWindow();
-  // Shows the window and waits until it is active (its fields are then filled).
-  void ShowAndActivate(frmMain& window);
+  // Replaces window_ with a new window over this test's folder, shown and active (its fields
+  // filled) when `activate`.
+  void OpenWindow(bool activate = true);
+  // Shows `window` and waits until it is active.
+  static void Activate(QWidget& window);
 
-  template <typename Widget>
+  template <typename Widget = QLineEdit>
   Widget* Find(const char* name) const {
     auto* widget = window_->findChild<Widget*>(QLatin1String(name));
     EXPECT_NE(widget, nullptr) << name;
     return widget;
   }
-  QLineEdit* Box(const char* name) const { return Find<QLineEdit>(name); }
   QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
-  QPlainTextEdit* View() const { return Find<QPlainTextEdit>("txtRTF"); }
-  std::string TextOf(const char* box) const { return Box(box)->text().toStdString(); }
-  std::string ViewText() const { return View()->toPlainText().toStdString(); }
+  std::string TextOf(const char* box) const { return Find(box)->text().toStdString(); }
+  std::string ViewText() const {
+    return Find<QPlainTextEdit>("txtRTF")->toPlainText().toStdString();
+  }
 
   // Replaces a box's text as typing would, without leaving it.
   void Type(const char* box, const std::string& text);
   // Gives the box the focus and moves it on to the next control, as the Tab key does.
   void Leave(const char* box);
   void Click(const char* button);
-  // Loads `file_name` through "Load from file".
+  // Loads `file_name` through "Load from file" ("" cancels the dialog).
   void LoadFile(const std::string& file_name);
   // Fills the six mail fields.
   void FillMailFields(const std::string& smtp, const std::string& subject = "News");
 
   std::string Ini(std::string_view key) const { return settings_.GetIniValue("Default", key); }
-  void SetIni(std::string_view key, std::string_view value) const {
-    settings_.WriteIniValue("Default", key, value);
-  }
 
   TempDir dir_;
   ProgramState state_;
@@ -101,14 +96,14 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<frmMain> window_;
 };
 
-// Runs `answer` on the next modal box or dialog once it is open (polled from the event loop).
-void OnNextModal(std::function<void(QWidget*)> answer);
+// Runs `answer` on the next modal box or dialog once it is open (polled from the event loop for
+// up to `tries` times 10 ms).
+void OnNextModal(std::function<void(QWidget*)> answer, int tries = 1000);
 
 // Runs `action` from the event loop after `milliseconds`, e.g. while a fetch waits.
-void After(int milliseconds, std::function<void()> action);
-
-// Waits, running events, until `done` is true or `seconds` have passed.
-bool WaitFor(const std::function<bool()>& done, int seconds = 10);
+inline void After(int milliseconds, std::function<void()> action) {
+  QTimer::singleShot(milliseconds, std::move(action));
+}
 
 }  // namespace webletter::testing
 
