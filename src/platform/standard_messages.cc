@@ -84,7 +84,7 @@ constexpr std::array kMessages{
     Entry{error::kMailNoRecipient, "The message has no recipient"},
     Entry{error::kMailNoSender, "The message has no sender's address"},
     Entry{error::kMailAddressInvalid,
-          "An e-mail address holds a line break, a control character or angle brackets"},
+          "An e-mail address is not one valid address such as name@example.org"},
     Entry{error::kMailLoginDenied,
           "The mail server refused the sign-in: check the user name and password"},
     Entry{error::kMailNoEncryption,

@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -41,6 +42,7 @@ void InitGMimeOnce() {
 // Header text for GMime: valid UTF-8 (invalid sequences become U+FFFD) on one line (control
 // characters, line breaks among them, become blanks).
 std::string HeaderText(std::string_view text) {
+  if (text.empty()) return {};
   const GString valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
   std::string line = valid.get();
   for (char& c : line) {
@@ -50,16 +52,290 @@ std::string HeaderText(std::string_view text) {
   return line;
 }
 
-const char* NameOrNull(const std::string& name) { return name.empty() ? nullptr : name.c_str(); }
+bool IsLetterOrDigit(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
-bool IsDomainText(std::string_view domain) {
-  if (domain.empty() || domain.front() == '.' || domain.back() == '.') return false;
-  for (const char c : domain) {
-    const bool letter_or_digit =
-        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (!letter_or_digit && c != '-' && c != '.') return false;
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return lower;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find(separator, start)) != std::string_view::npos;
+       start = end + 1) {
+    pieces.push_back(text.substr(start, end - start));
   }
-  return true;
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+// ---- Addresses
+
+// RFC 5322 atext: the characters of an atom.
+bool IsAtext(char c) {
+  return IsLetterOrDigit(c) ||
+         std::string_view("!#$%&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
+}
+
+// Atoms joined by single dots.
+bool IsDotAtom(std::string_view text) {
+  const std::vector<std::string_view> atoms = Split(text, '.');
+  return std::all_of(atoms.begin(), atoms.end(), [](std::string_view atom) {
+    return !atom.empty() && std::all_of(atom.begin(), atom.end(), IsAtext);
+  });
+}
+
+// A punycode label that decodes: GLib decodes even broken ones leniently, so the label must
+// come back the same when encoded again.
+bool IsValidPunycodeLabel(std::string_view label) {
+  const std::string ascii(label);
+  const GString unicode(g_hostname_to_unicode(ascii.c_str()));
+  if (unicode == nullptr) return false;
+  const GString again(g_hostname_to_ascii(unicode.get()));
+  return again != nullptr && Lower(again.get()) == Lower(ascii);
+}
+
+// Host-name labels of letters, digits and "-" (not first or last), each 1 to 63 long.
+bool IsHostName(std::string_view domain) {
+  const std::vector<std::string_view> labels = Split(domain, '.');
+  return std::all_of(labels.begin(), labels.end(), [](std::string_view label) {
+    const bool ldh = !label.empty() && label.size() <= 63 && label.front() != '-' &&
+                     label.back() != '-' && std::all_of(label.begin(), label.end(), [](char c) {
+                       return IsLetterOrDigit(c) || c == '-';
+                     });
+    return ldh && (!Lower(label).starts_with("xn--") || IsValidPunycodeLabel(label));
+  });
+}
+
+// "[192.0.2.1]" or "[IPv6:2001:db8::1]".
+bool IsAddressLiteral(std::string_view domain) {
+  if (domain.size() < 3 || domain.front() != '[' || domain.back() != ']') return false;
+  std::string_view inside = domain.substr(1, domain.size() - 2);
+  const bool v6 = Lower(inside.substr(0, 5)) == "ipv6:";
+  if (v6) inside.remove_prefix(5);
+  const std::string ip(inside);
+  const bool has_colon = ip.find(':') != std::string::npos;
+  return ip.find_first_not_of("0123456789abcdefABCDEF.:") == std::string::npos && has_colon == v6 &&
+         g_hostname_is_ip_address(ip.c_str());
+}
+
+// The domain in ASCII: as given when it is ASCII, else its xn-- form; empty when it has none.
+std::string AsciiDomain(std::string_view domain) {
+  if (IsAscii(domain)) return std::string(domain);
+  if (domain.back() == '.' ||
+      !g_utf8_validate(domain.data(), static_cast<gssize>(domain.size()), nullptr)) {
+    return {};
+  }
+  const GString ascii(g_hostname_to_ascii(std::string(domain).c_str()));
+  return ascii == nullptr ? std::string() : std::string(ascii.get());
+}
+
+// ---- Header values
+
+// The longest line the header values aim for; lines with encoded words must stay within it.
+constexpr std::size_t kFoldColumn = 76;
+constexpr std::size_t kLongestEncodedWord = 75;
+constexpr std::string_view kEncodedWordQ = "=?UTF-8?Q?";
+constexpr std::string_view kEncodedWordB = "=?UTF-8?B?";
+constexpr std::size_t kEncodedWordFrame = 12;  // "=?UTF-8?Q?" and "?="
+// Less room than this at the end of a line, and an encoded word goes on the next one.
+constexpr std::size_t kLeastWordRoom = 30;
+
+// Text that may stand in a header as it is: printable ASCII words separated by blanks, no
+// encoded word's opening "=?", no blank at either end (readers drop those), and no word too
+// long to fit on a folded line.
+bool IsPlainText(std::string_view text) {
+  if (text.empty()) return true;
+  if (text.front() == ' ' || text.back() == ' ' || text.find("=?") != std::string_view::npos) {
+    return false;
+  }
+  const std::vector<std::string_view> words = Split(text, ' ');
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7f; }) &&
+         std::all_of(words.begin(), words.end(),
+                     [](std::string_view word) { return word.size() < kFoldColumn; });
+}
+
+// What stands for itself in a Q encoded word in any header, a phrase included.
+bool IsQSafe(unsigned char byte) {
+  return IsLetterOrDigit(static_cast<char>(byte)) || byte == '!' || byte == '*' || byte == '+' ||
+         byte == '-' || byte == '/';
+}
+
+std::size_t QSize(std::string_view bytes) {
+  std::size_t size = 0;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    size += (IsQSafe(byte) || byte == ' ') ? 1 : 3;
+  }
+  return size;
+}
+
+std::size_t BSize(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
+
+std::string QEncode(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsQSafe(byte)) {
+      out += c;
+    } else if (byte == ' ') {
+      out += '_';
+    } else {
+      out += '=';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    }
+  }
+  return out;
+}
+
+std::string BEncode(std::string_view bytes) {
+  const GString encoded(
+      g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size()));
+  return encoded.get();
+}
+
+// The length of the UTF-8 character that starts `text` (valid UTF-8).
+std::size_t CharSize(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text.front());
+  const std::size_t size = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  return std::min(size, text.size());
+}
+
+// How many bytes of `text` (valid UTF-8) the next encoded word takes: whole characters whose
+// encoding fits in `limit`, ending after a blank where one comes late enough (some readers keep
+// the blank between two encoded words: it then doubles a blank instead of splitting a word). A B
+// word that is not the last carries whole groups of three bytes, as GMime 3.2 loses the word
+// after one that ends in padding; 0 when no such group fits.
+std::size_t WordLength(std::string_view text, std::size_t limit, bool q) {
+  std::size_t fits = 0;
+  std::size_t after_blank = 0;
+  for (std::size_t end = 0; end < text.size();) {
+    end += CharSize(text.substr(end));
+    if ((q ? QSize(text.substr(0, end)) : BSize(end)) > limit) break;
+    if (end == text.size()) return end;
+    if (!q && end % 3 != 0) continue;
+    fits = end;
+    if (text[end - 1] == ' ') after_blank = end;
+  }
+  return after_blank > fits / 2 ? after_blank : fits;
+}
+
+std::string EncodedWord(std::string_view chars, bool q) {
+  return std::string(q ? kEncodedWordQ : kEncodedWordB) + (q ? QEncode(chars) : BEncode(chars)) +
+         "?=";
+}
+
+// A header value as it follows "Name:": tokens separated by a blank, or by a line break and a
+// blank where the line would grow past kFoldColumn. GMime writes it as it stands.
+class HeaderValue {
+ public:
+  explicit HeaderValue(std::string_view name) : column_(name.size() + 1) {}
+
+  void Add(std::string_view token) {
+    if (!raw_.empty() && !token.empty() && column_ + 1 + token.size() > kFoldColumn) {
+      raw_ += '\n';
+      column_ = 0;
+    }
+    raw_ += ' ';
+    raw_ += token;
+    column_ += 1 + token.size();
+  }
+
+  // `text` (valid UTF-8) as encoded words of whole characters, in Q or B, whichever is shorter.
+  void AddEncoded(std::string_view text) {
+    const bool shorter_in_q = QSize(text) <= BSize(text.size());
+    while (!text.empty()) {
+      std::size_t room = kFoldColumn - std::min(kFoldColumn, column_ + 1);
+      if (!raw_.empty() && room < kLeastWordRoom) room = kFoldColumn - 1;
+      const std::size_t limit = std::min(room, kLongestEncodedWord) - kEncodedWordFrame;
+      bool q = shorter_in_q;
+      std::size_t take = WordLength(text, limit, q);
+      if (take == 0) {
+        q = true;
+        take = WordLength(text, limit, q);
+      }
+      Add(EncodedWord(text.substr(0, take), q));
+      text.remove_prefix(take);
+    }
+  }
+
+  // The value with its final line break, as GMime's raw header values end.
+  std::string Finish() const { return raw_ + "\n"; }
+
+ private:
+  std::string raw_;
+  std::size_t column_;
+};
+
+// A display name as a phrase: plain atoms as they are, other plain text as a quoted string
+// (folded at its blanks), the rest encoded words (never inside quotes, where readers would not
+// decode them).
+void AddPhrase(HeaderValue& value, std::string_view name) {
+  if (!IsPlainText(name)) {
+    value.AddEncoded(name);
+    return;
+  }
+  const std::vector<std::string_view> words = Split(name, ' ');
+  const bool atoms = std::all_of(words.begin(), words.end(), [](std::string_view word) {
+    return !word.empty() && std::all_of(word.begin(), word.end(), IsAtext);
+  });
+  if (atoms) {
+    for (const std::string_view word : words) value.Add(word);
+    return;
+  }
+  std::string quoted = "\"";
+  for (const char c : name) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  quoted += '"';
+  for (const std::string_view piece : Split(quoted, ' ')) value.Add(piece);
+}
+
+std::string SubjectValue(std::string_view subject) {
+  const std::string text = HeaderText(subject);
+  HeaderValue value("Subject");
+  if (IsPlainText(text)) {
+    for (const std::string_view word : Split(text, ' ')) value.Add(word);
+  } else {
+    value.AddEncoded(text);
+  }
+  return value.Finish();
+}
+
+// Mailboxes "name <address>", or the bare address where the name is blank, comma-separated.
+std::string AddressListValue(std::string_view header, const std::vector<const MailAddress*>& boxes,
+                             const std::vector<std::string>& addresses) {
+  HeaderValue value(header);
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    const std::string name = HeaderText(boxes[i]->name);
+    const std::string separator = i + 1 < boxes.size() ? "," : "";
+    if (name.find_first_not_of(' ') == std::string::npos) {
+      value.Add(addresses[i] + separator);
+      continue;
+    }
+    AddPhrase(value, name);
+    value.Add("<" + addresses[i] + ">" + separator);
+  }
+  return value.Finish();
+}
+
+// Replaces the value GMime formatted for header `name` (when there is one) with `raw`.
+void SetRawHeader(GMimeMessage* message, const char* name, const std::string& raw) {
+  GMimeHeaderList* headers = g_mime_object_get_header_list(As<GMimeObject>(message));
+  GMimeHeader* header = g_mime_header_list_get_header(headers, name);
+  if (header != nullptr) g_mime_header_set_raw_value(header, raw.c_str());
 }
 
 // The right-hand side of the Message-ID: the sender's domain when it is a plain host name.
@@ -67,7 +343,7 @@ std::string MessageIdDomain(std::string_view from_address) {
   const auto at = from_address.rfind('@');
   if (at != std::string_view::npos) {
     const std::string_view domain = from_address.substr(at + 1);
-    if (IsDomainText(domain)) return std::string(domain);
+    if (IsHostName(domain)) return std::string(domain);
   }
   return "localhost.localdomain";
 }
@@ -91,23 +367,34 @@ GMimeContentEncoding BodyEncoding(std::string_view body) {
                                    : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
 }
 
-void AddHeaders(GMimeMessage* message, const MailContent& content) {
-  g_mime_message_add_mailbox(message, GMIME_ADDRESS_TYPE_FROM,
-                             NameOrNull(HeaderText(content.from.name)),
-                             content.from.address.c_str());
-  for (const MailAddress& recipient : content.to) {
-    const std::string name = HeaderText(recipient.name);
-    g_mime_message_add_mailbox(message, GMIME_ADDRESS_TYPE_TO, NameOrNull(name),
-                               recipient.address.c_str());
+// The addresses of the message in their wire form: the sender's first, then the recipients'.
+struct WireAddresses {
+  std::string from;
+  std::vector<std::string> to;
+};
+
+void AddHeaders(GMimeMessage* message, const MailContent& content, const WireAddresses& wire) {
+  // GMime files the addresses and places the headers; their values are then written here, as
+  // GMime 3.2 mis-encodes text holding "=?" and can leave lines over 998 characters.
+  g_mime_message_add_mailbox(message, GMIME_ADDRESS_TYPE_FROM, nullptr, wire.from.c_str());
+  std::vector<const MailAddress*> recipients;
+  for (std::size_t i = 0; i < content.to.size(); ++i) {
+    g_mime_message_add_mailbox(message, GMIME_ADDRESS_TYPE_TO, nullptr, wire.to[i].c_str());
+    recipients.push_back(&content.to[i]);
   }
-  g_mime_message_set_subject(message, HeaderText(content.subject).c_str(), "utf-8");
+  g_mime_message_set_subject(message, "", "utf-8");
   GDateTime* now = g_date_time_new_now_local();
   g_mime_message_set_date(message, now);
   g_date_time_unref(now);
-  const GString message_id(
-      g_mime_utils_generate_message_id(MessageIdDomain(content.from.address).c_str()));
+  const GString message_id(g_mime_utils_generate_message_id(MessageIdDomain(wire.from).c_str()));
   g_mime_message_set_message_id(message, message_id.get());
   g_mime_object_set_header(As<GMimeObject>(message), "X-Mailer", "Webletter 2.00", nullptr);
+
+  SetRawHeader(message, "From", AddressListValue("From", {&content.from}, {wire.from}));
+  if (!recipients.empty()) {
+    SetRawHeader(message, "To", AddressListValue("To", recipients, wire.to));
+  }
+  SetRawHeader(message, "Subject", SubjectValue(content.subject));
 }
 
 // One text part whose content is the body's bytes as they are, labelled with their charset.
@@ -168,29 +455,51 @@ GByteArray* MailBytes::array() const {
   return array_;
 }
 
-bool IsSafeMailAddress(std::string_view address) {
-  if (address.empty()) return false;
-  for (const char c : address) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f || c == '<' || c == '>') return false;
+Result<std::string> WireMailAddress(std::string_view address) {
+  const std::size_t at = address.rfind('@');
+  if (at == std::string_view::npos) return Status(error::kMailAddressInvalid);
+  const std::string_view local = address.substr(0, at);
+  const std::string_view domain = address.substr(at + 1);
+  // Dot-atom text holds no "@", so this is the only one. A quoted local part is not taken.
+  if (local.size() > 64 || !IsDotAtom(local) || domain.empty()) {
+    return Status(error::kMailAddressInvalid);
   }
-  return true;
+  std::string wire(local);
+  wire += '@';
+  if (IsAddressLiteral(domain)) {
+    wire += domain;
+  } else {
+    const std::string ascii = AsciiDomain(domain);
+    if (!IsHostName(ascii)) return Status(error::kMailAddressInvalid);
+    wire += ascii;
+  }
+  if (wire.size() > 254) return Status(error::kMailAddressInvalid);
+  return wire;
 }
 
 Result<MailBytes> ComposeMail(const MailContent& content) {
   InitGMimeOnce();
+  WireAddresses wire;
+  Result<std::string> from = WireMailAddress(content.from.address);
+  if (!from.ok()) return from.status();
+  wire.from = std::move(from).value();
+  for (const MailAddress& recipient : content.to) {
+    Result<std::string> to = WireMailAddress(recipient.address);
+    if (!to.ok()) return to.status();
+    wire.to.push_back(std::move(to).value());
+  }
   GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
-  AddHeaders(message.get(), content);
+  AddHeaders(message.get(), content, wire);
   const GMimeContentEncoding encoding = BodyEncoding(content.body.view());
   GPtr<GMimeTextPart> part = BodyPart(content, encoding);
   g_mime_message_set_mime_part(message.get(), As<GMimeObject>(part.get()));
 
-  MailBytes wire;
+  MailBytes wire_bytes;
   // Growing the array and emptying it again keeps the room: untouched, it costs no memory yet.
-  g_byte_array_set_size(wire.array(),
+  g_byte_array_set_size(wire_bytes.array(),
                         static_cast<guint>(ExpectedSize(content.body.view(), encoding)));
-  g_byte_array_set_size(wire.array(), 0);
-  GPtr<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(wire.array()));
+  g_byte_array_set_size(wire_bytes.array(), 0);
+  GPtr<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(wire_bytes.array()));
   g_mime_stream_mem_set_owner(As<GMimeStreamMem>(out.get()), FALSE);
   const std::unique_ptr<GMimeFormatOptions, FormatOptionsFree> options(g_mime_format_options_new());
   g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
@@ -198,7 +507,7 @@ Result<MailBytes> ComposeMail(const MailContent& content) {
       g_mime_stream_flush(out.get()) != 0) {
     return Status(error::kMailComposeFailed);
   }
-  return wire;
+  return wire_bytes;
 }
 
 }  // namespace webletter

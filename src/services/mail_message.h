@@ -38,7 +38,7 @@ class MailBytes {
 };
 
 struct MailAddress {
-  std::string address;  // "user@example.org", as the envelope carries it
+  std::string address;  // "user@example.org", as the caller gave it
   std::string name;     // display name, UTF-8; may be empty
 };
 
@@ -51,14 +51,20 @@ struct MailContent {
   bool html = false;
 };
 
-// Whether `address` may go into the envelope and the headers: not empty, and free of control
-// characters (CR, LF and NUL among them) and of "<" and ">".
-bool IsSafeMailAddress(std::string_view address);
+// The address as the envelope and the headers carry it: exactly one "local@domain", the local
+// part dot-atom ASCII text of at most 64 characters, the domain host-name labels (letters, digits,
+// "-") or an address literal in brackets, at most 254 characters in all. A domain with non-ASCII
+// letters comes back in its ASCII (xn--) form; anything else comes back as given. Fails with
+// error::kMailAddressInvalid.
+Result<std::string> WireMailAddress(std::string_view address);
 
-// The message as it goes on the wire, CR LF line ends: Date, Message-ID, MIME-Version, From, To,
-// Subject, X-Mailer and one text part in quoted-printable or base64. In the subject and the
-// names, invalid UTF-8 becomes U+FFFD and control characters (line breaks among them) become
-// blanks; they are never written raw. Fails with error::kMailComposeFailed.
+// The message as it goes on the wire, CR LF line ends, 7-bit, no line over 998 characters: Date,
+// Message-ID, MIME-Version, From, To, Subject, X-Mailer and one text part in quoted-printable or
+// base64 whose content decodes to the body's bytes exactly. The addresses go in their
+// WireMailAddress form. In the subject and the names, invalid UTF-8 becomes U+FFFD and control
+// characters (line breaks among them) become blanks; what is not plain ASCII text becomes
+// encoded words, so that readers see exactly that text and no value can add a header. Fails with
+// error::kMailAddressInvalid or error::kMailComposeFailed.
 Result<MailBytes> ComposeMail(const MailContent& content);
 
 }  // namespace webletter

@@ -16,10 +16,14 @@ bool IsCharsetName(std::string_view charset) {
   });
 }
 
-Status CheckAddress(std::string_view address, int error_when_empty) {
-  if (address.empty()) return Status(error_when_empty);
-  if (!IsSafeMailAddress(address)) return Status(error::kMailAddressInvalid);
-  return Status::Ok();
+// The address as it goes into the envelope and the header: blanks around it dropped (a typed
+// address often carries one), a non-ASCII domain in its ASCII form. An empty address fails with
+// `error_when_empty`, anything but one plain address with error::kMailAddressInvalid.
+Result<std::string> WireAddress(std::string_view address, int error_when_empty) {
+  const auto first = address.find_first_not_of(' ');
+  if (first == std::string_view::npos) return Status(error_when_empty);
+  address = address.substr(first, address.find_last_not_of(' ') - first + 1);
+  return WireMailAddress(address);
 }
 
 }  // namespace
@@ -37,9 +41,9 @@ Status SmtpMailer::SmtpHost(std::string_view server) {
 }
 
 Status SmtpMailer::MailFrom(std::string_view address) {
-  const Status checked = CheckAddress(address, error::kMailNoSender);
-  if (!checked.ok()) return Note(checked);
-  content_.from.address = address;
+  Result<std::string> wire = WireAddress(address, error::kMailNoSender);
+  if (!wire.ok()) return Note(wire.status());
+  content_.from.address = std::move(wire).value();
   return Status::Ok();
 }
 
@@ -49,9 +53,9 @@ Status SmtpMailer::MailFromName(std::string_view name) {
 }
 
 Status SmtpMailer::AddRecipient(std::string_view address, std::string_view name) {
-  const Status checked = CheckAddress(address, error::kMailNoRecipient);
-  if (!checked.ok()) return Note(checked);
-  content_.to.push_back({std::string(address), std::string(name)});
+  Result<std::string> wire = WireAddress(address, error::kMailNoRecipient);
+  if (!wire.ok()) return Note(wire.status());
+  content_.to.push_back({std::move(wire).value(), std::string(name)});
   return Status::Ok();
 }
 
