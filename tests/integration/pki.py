@@ -1,15 +1,8 @@
 """A certificate authority of the tests' own, made with the openssl command in a folder.
 
-    pki = TestPki(folder)
-    pki.ca_file                      # the authority's certificate, for SSL_CERT_FILE
-    pki.ca_dir                       # a hashed folder holding it: for SSL_CERT_DIR
-    pki.server_context("good")       # an ssl.SSLContext serving one of the certificates below
-
-Server certificates, all for keys of their own:
-    good         127.0.0.1 (an IP address entry), signed by the authority
-    expired      127.0.0.1, signed by the authority, expired yesterday
-    self-signed  127.0.0.1, signed by itself
-    other-host   mail.example.org only, signed by the authority
+TestPki(folder) gives ca_file (the authority's certificate, for SSL_CERT_FILE), ca_dir (a hashed
+folder holding it, for SSL_CERT_DIR) and server_context(name): an ssl.SSLContext serving one of
+SERVERS' certificates, each for a key of its own.
 """
 
 import os
