@@ -1,8 +1,6 @@
 // The page fetch against a real web server on the loopback address (tests/support/http_server.py):
 // what arrives for each kind of response, the error number of each kind of failure, the limits,
 // and the wait callback.
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::TestServer;
+using testing::UnusedLoopbackPort;
 
 // /page as http_server.py sends it.
 const std::string kPage =
@@ -39,19 +38,6 @@ std::string SizeBody(std::size_t n) {
   while (body.size() < n) body += "abcdefghijklmnopqrstuvwxyz0123456789\n";
   body.resize(n);
   return body;
-}
-
-// A loopback port where nothing listens: bound once, then released.
-int UnusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
 }
 
 class FetchTest : public ::testing::Test {
@@ -134,7 +120,8 @@ TEST_F(FetchTest, EveryFailureHasItsOwnErrorNumber) {
       {Url("/page") + std::string(1, '\0') + "ignored", error::kFetchBadAddress},
       {"https://" + server_->HostPort() + "/page", error::kFetchTlsFailed},
       {"http://no-such-host.invalid/", error::kFetchHostNotFound},
-      {"http://127.0.0.1:" + std::to_string(UnusedPort()) + "/", error::kFetchCannotConnect},
+      {"http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/",
+       error::kFetchCannotConnect},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);

@@ -1,8 +1,11 @@
 #include "support/test_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +45,18 @@ std::string ReadLine(int fd, std::chrono::milliseconds timeout) {
 }
 
 }  // namespace
+
+int UnusedLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
 
 std::string SupportFile(const std::string& name) {
   return std::string(WEBLETTER_TEST_SUPPORT_DIR) + "/" + name;

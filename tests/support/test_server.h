@@ -41,6 +41,9 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::vector<std::string>& argv,
                       const std::vector<std::string>& environment = {}, int timeout_seconds = 120);
 
+// A loopback port that was free a moment ago and has nothing listening on it.
+int UnusedLoopbackPort();
+
 // The path of a file in tests/support/.
 std::string SupportFile(const std::string& name);
 
