@@ -10,29 +10,15 @@
 namespace webletter::testing {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
 }
 
-std::vector<std::string> StoredFiles(const std::string& folder, std::string_view extension) {
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    if (entry.path().extension() == extension) files.push_back(entry.path().string());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-// Whether the line "Name: value" is header `name`; header names match without regard to case.
-bool IsHeader(std::string_view line, std::string_view name) {
-  if (line.size() < name.size() + 2 || line.substr(name.size(), 2) != ": ") return false;
-  return std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) ==
-           std::tolower(static_cast<unsigned char>(b));
-  });
+std::vector<std::string> ServerArguments(const std::string& folder, const std::string& fault) {
+  if (fault.empty()) return {folder};
+  return {folder, "--fault", fault};
 }
 
 }  // namespace
@@ -52,16 +38,11 @@ std::string ParsedMail::One(std::string_view key) const {
 }
 
 std::string ParsedMail::Header(std::string_view name) const {
-  for (const std::string& value : All("header")) {
-    if (IsHeader(value, name)) return value.substr(name.size() + 2);
+  const std::string prefix = Lower(name) + ": ";
+  for (const std::string& header : All("header")) {
+    if (Lower(header.substr(0, prefix.size())) == prefix) return header.substr(prefix.size());
   }
   return {};
-}
-
-int ParsedMail::HeaderCount(std::string_view name) const {
-  const std::vector<std::string> headers = All("header");
-  return static_cast<int>(std::count_if(headers.begin(), headers.end(),
-                                        [&](const auto& value) { return IsHeader(value, name); }));
 }
 
 ParsedMail ParseMail(std::string_view raw) {
@@ -70,28 +51,27 @@ ParsedMail ParseMail(std::string_view raw) {
   const ProgramRun run = RunProgram({WEBLETTER_TEST_PYTHON, SupportFile("parse_message.py"),
                                      dir.File("message.eml"), dir.File("body")});
   EXPECT_EQ(run.exit_status, 0) << run.err;
-  return {Lines(run.out), dir.Read("body")};
+  ParsedMail mail{{}, dir.Read("body")};
+  std::istringstream out(run.out);
+  for (std::string line; std::getline(out, line);) mail.lines.push_back(line);
+  return mail;
 }
 
-SmtpTestServer::SmtpTestServer(const std::string& fault,
-                               const std::vector<std::string>& more_arguments) {
-  std::vector<std::string> arguments{folder_.path()};
-  if (!fault.empty()) arguments.insert(arguments.end(), {"--fault", fault});
-  arguments.insert(arguments.end(), more_arguments.begin(), more_arguments.end());
-  server_ = std::make_unique<TestServer>("smtp_server.py", arguments);
-}
+SmtpTestServer::SmtpTestServer(const std::string& fault)
+    : server_("smtp_server.py", ServerArguments(folder_.path(), fault)) {}
 
-std::vector<std::string> SmtpTestServer::Messages() const {
-  std::vector<std::string> messages;
-  for (const std::string& record : StoredFiles(folder_.path(), ".json")) {
-    messages.push_back(ReadFile(record.substr(0, record.size() - 5) + ".eml"));
+// A message is complete once its .json is written: the .json files say which there are.
+std::vector<std::string> SmtpTestServer::Stored(const std::string& extension) const {
+  std::vector<std::filesystem::path> records;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+    if (entry.path().extension() == ".json") records.push_back(entry.path());
   }
-  return messages;
-}
-
-std::string SmtpTestServer::Envelope(std::size_t index) const {
-  const std::vector<std::string> records = StoredFiles(folder_.path(), ".json");
-  return index < records.size() ? ReadFile(records[index]) : std::string();
+  std::sort(records.begin(), records.end());
+  std::vector<std::string> contents;
+  for (std::filesystem::path& record : records) {
+    contents.push_back(ReadFile(record.replace_extension(extension).string()));
+  }
+  return contents;
 }
 
 }  // namespace webletter::testing
