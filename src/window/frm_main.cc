@@ -359,7 +359,25 @@ void frmMain::ConnectHandlers() {
   }
 }
 
-void frmMain::ShowPage(const std::string& text) { txtRTF->setPlainText(ToQt(text)); }
+// The view lays out each line whole, so a page that is one line of megabytes would take seconds to
+// show. Such lines are shown in pieces; the page itself (PageHtml) is never changed.
+void frmMain::ShowPage(const std::string& text) {
+  constexpr qsizetype kLongestViewLine = 4096;
+  const QString page = ToQt(text);
+  QString view;
+  view.reserve(page.size() + page.size() / kLongestViewLine);
+  qsizetype line_length = 0;
+  for (const QChar c : page) {
+    const bool breaks = c == u'\n' || c == u'\r';
+    if (!breaks && line_length >= kLongestViewLine && !c.isLowSurrogate()) {
+      view += u'\n';
+      line_length = 0;
+    }
+    view += c;
+    line_length = breaks ? 0 : line_length + 1;
+  }
+  txtRTF->setPlainText(view);
+}
 
 int frmMain::Px(int twips) const { return TwipsToPixels(twips, dots_per_inch_); }
 

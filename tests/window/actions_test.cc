@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/standard_messages.h"
@@ -157,6 +158,16 @@ TEST_F(ActionsTest, LoadFromFileTakesTheBytesAsTheyAre) {
   EXPECT_EQ(window_->page_html().charset, "windows-1252");
   EXPECT_EQ(ViewText(), "<p>Caf\u00e9</p>\n");
   EXPECT_TRUE(window_->have_page());
+
+  // A page that is one long line is shown in pieces, never splitting a character; the page
+  // itself stays whole.
+  const std::string long_line = std::string(4095, 'a') + "\U0001F600" + std::string(6000, 'b');
+  dir_.Write("one-line.html", long_line);
+  LoadFile(dir_.File("one-line.html"));
+  EXPECT_EQ(window_->page_html().bytes, long_line);
+  const std::string view = ViewText();
+  EXPECT_EQ(std::count(view.begin(), view.end(), '\n'), 2);
+  EXPECT_EQ(QString::fromStdString(view).remove(u'\n').toStdString(), long_line);
 
   dir_.Write("empty.html", "");
   LoadFile(dir_.File("empty.html"));
