@@ -349,6 +349,25 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+// `bytes` with every byte that starts no valid UTF-8 sequence replaced by U+FFFD. (iconv, asked to
+// read UTF-8 as UTF-8, lets some invalid sequences through.)
+std::string RepairUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  while (!bytes.empty()) {
+    const std::size_t length =
+        static_cast<unsigned char>(bytes.front()) < 0x80 ? 1 : Utf8SequenceLength(bytes);
+    if (length == 0) {
+      out += kReplacementCharacter;
+      bytes.remove_prefix(1);
+    } else {
+      out += bytes.substr(0, length);
+      bytes.remove_prefix(length);
+    }
+  }
+  return out;
+}
+
 // The name iconv reads a charset by. Pages labelled Latin-1 or ASCII are read as windows-1252,
 // the superset that browsers use for them.
 std::string DecoderName(std::string_view charset, std::string_view bytes) {
@@ -418,7 +437,7 @@ std::string DetectCharset(std::string_view content_type, std::string_view bytes)
 std::string DecodeToUtf8(std::string_view bytes, std::string_view charset) {
   const std::string decoder = DecoderName(charset, bytes);
   bytes = WithoutBom(bytes, decoder);
-  if (decoder == "utf-8" && IsValidUtf8(bytes)) return std::string(bytes);
+  if (decoder == "utf-8") return RepairUtf8(bytes);
   const Converter converter(decoder);
   if (!converter.valid()) return std::string(bytes);  // not reached: the name was checked
   return Convert(bytes, converter);

@@ -62,6 +62,9 @@ TEST(DecodeToUtf8Test, DecodesEveryCharsetAndReplacesWhatDoesNotDecode) {
       {"\x81", "windows-1252", "\xef\xbf\xbd"},
       {"\xef\xbb\xbfxyz", "utf-8", "xyz"},
       {"xyz\xffz", "utf-8", "xyz\xef\xbf\xbdz"},
+      // Five-byte forms and surrogates are not UTF-8: each of their bytes is replaced.
+      {"\xf8\xa3\xa3", "utf-8", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+      {"\xed\xa0\x80", "utf-8", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
       {std::string("a\0b", 3), "utf-8", std::string("a\0b", 3)},
       {std::string("\xff\xfez\0y\0", 6), "utf-16le", "zy"},
       {std::string("\0a\0b", 4), "UTF-16BE", "ab"},
