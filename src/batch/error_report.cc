@@ -14,6 +14,31 @@ constexpr std::string_view kMissingParametersNote =
     "Parameter(s) for reporting error by email missing";
 constexpr std::string_view kMailFailedNote = "Could not send error-message by email";
 
+// Where a reporting mode sends the report.
+struct ReportChannels {
+  bool mail = false;
+  bool log = false;
+  bool message_box = false;
+};
+
+ReportChannels ChannelsForMode(std::string_view mode) {
+  if (mode == "log") return {.log = true};
+  if (mode == "mail") return {.mail = true};
+  if (mode == "logmail") return {.mail = true, .log = true};
+  if (mode == "silent") return {};
+  return {.message_box = true};
+}
+
+// The error mail's text: `now`, two blanks, the section, ": " and the errors.
+std::string ErrorMailBody(std::string_view now, std::string_view section, std::string_view errors) {
+  std::string body(now);
+  body += "  ";
+  body += section;
+  body += ": ";
+  body += errors;
+  return body;
+}
+
 // The value of `key` in `section`, or in Default when the section leaves it empty.
 std::string ValueWithDefault(const Settings& settings, std::string_view section,
                              std::string_view key) {
@@ -52,23 +77,6 @@ void MailErrors(std::string& errors, const std::string& section, const ProgramSt
 }
 
 }  // namespace
-
-ReportChannels ChannelsForMode(std::string_view mode) {
-  if (mode == "log") return {.log = true};
-  if (mode == "mail") return {.mail = true};
-  if (mode == "logmail") return {.mail = true, .log = true};
-  if (mode == "silent") return {};
-  return {.message_box = true};
-}
-
-std::string ErrorMailBody(std::string_view now, std::string_view section, std::string_view errors) {
-  std::string body(now);
-  body += "  ";
-  body += section;
-  body += ": ";
-  body += errors;
-  return body;
-}
 
 void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
                   MessageBox& message_box) {

@@ -4,26 +4,15 @@
 #define WEBLETTER_BATCH_ERROR_REPORT_H_
 
 #include <string>
-#include <string_view>
 
 #include "platform/message_box.h"
 #include "platform/program_state.h"
 
 namespace webletter {
 
-// Where a reporting mode sends the report. Modes compare whole and case-sensitively: "log",
-// "mail", "logmail" (the mail first, then the log line), "silent"; any other text, the empty
-// text included, asks for a message box.
-struct ReportChannels {
-  bool mail = false;
-  bool log = false;
-  bool message_box = false;
-
-  friend bool operator==(const ReportChannels&, const ReportChannels&) = default;
-};
-ReportChannels ChannelsForMode(std::string_view mode);
-
-// Reports `errors` (lines each ended by CR LF) of the job for `section` by state.report_mode.
+// Reports `errors` (lines each ended by CR LF) of the job for `section` by state.report_mode,
+// compared whole and case-sensitively: "log", "mail", "logmail" (the mail first, then the log
+// line), "silent"; any other text, the empty text included, asks for a message box.
 // A problem with the error mail appends its note to `errors` directly, without a line break of
 // its own, so the log line and the message box show it: "Parameter(s) for reporting error by
 // email missing" when ErrorsGoTo or ErrorsFrom is empty in the section and in Default, "Could
@@ -31,9 +20,6 @@ ReportChannels ChannelsForMode(std::string_view mode);
 // name, without an SMTPserver, or through the server in state.failed_smtp_server.
 void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
                   MessageBox& message_box);
-
-// The error mail's text: `now`, two blanks, the section, ": " and the errors.
-std::string ErrorMailBody(std::string_view now, std::string_view section, std::string_view errors);
 
 }  // namespace webletter
 
