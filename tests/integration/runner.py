@@ -1,0 +1,313 @@
+"""Runs the real executable (WEBLETTER_EXE) through cases written as tables, against the scripted
+servers of servers.py, and checks what came out with an independent message parser.
+
+  runner.py CASES.toml [NAME]     runs the file's cases (or only NAME); a line each, then a count
+  runner.py --serve ROUTES.toml -- COMMAND...
+                                  runs COMMAND with a web server (WEBLETTER_TEST_WEB), an SMTP
+                                  server (WEBLETTER_TEST_SMTP, keeping each message as <n>.eml,
+                                  <n>.body and <n>.txt in WEBLETTER_TEST_MAIL), one that never
+                                  answers (WEBLETTER_TEST_SMTP_STALL) and a closed port
+
+A case file holds [defaults], over those of common.toml beside it, and [[case]] tables; a case's
+keys add to or replace the defaults':
+  name; args (the command line, default ["news,log"]); ini (the settings, in front of the
+  defaults' ini; bare = true leaves the defaults' ini out); http (routes, see servers.py);
+  https (a certificate of pki.py: the routes are also served over TLS at {https}); smtp (replies);
+  secure (options of a SecureSmtpServer at {secure}); trust ("file", "dir" or "none": how the
+  program trusts the tests' authority); env (variables, "" removes one); home (files in the
+  run's own HOME, mode 0600).
+What must come out: exit (default 0); stderr (default ""); log (its lines; without it there must
+be no log); mail (the messages received, in order; without it none): from, to (the envelope),
+headers, type, charset, encoding, body (text) or body_of (a route's bytes), login; requests (the
+paths asked for); clear_excludes (texts that never crossed the secure server's wire in clear,
+as themselves or in base64).
+Texts may name {http}, {https}, {smtp}, {secure}, {closed} and {home}; expected texts may hold
+{date}, which must be the local date and time of the run in the general form, and
+{today+N:FORMAT}, the run's day moved by N days in a strftime FORMAT.
+
+Every run also checks that the settings file is left as it was and that the folder the program
+is started from, which holds settings of its own, is never read or written.
+"""
+
+import base64
+import binascii
+import datetime
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import tomllib
+
+import message
+import servers
+
+DATE = r"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)"
+DECOY_INI = "[Default]\nSubject=From the current folder\n[news]\nSubject=From the current folder\n"
+
+
+def load(path):
+    with open(path, "rb") as source:
+        return tomllib.load(source)
+
+
+def substitute(value, places):
+    """`value` with the places' names replaced, each {C*N} as N times the character C and each
+    {byte:HH} as the byte HH (80 to FF) in the settings file."""
+    if isinstance(value, str):
+        for name, text in places.items():
+            value = value.replace(name, text)
+        value = re.sub(r"\{byte:([89A-F][0-9A-F])\}", lambda found: chr(0xDC00 + int(found[1], 16)), value)
+        return re.sub(r"\{(.)\*(\d+)\}", lambda found: found[1] * int(found[2]), value)
+    if isinstance(value, list):
+        return [substitute(item, places) for item in value]
+    if isinstance(value, dict):
+        return {key: substitute(item, places) for key, item in value.items()}
+    return value
+
+
+def matches(pattern, text, start, end) -> bool:
+    """`text` is `pattern` with each {date} a date and time between `start` and `end`, and each
+    {today+N:FORMAT} the day N days after the run's (strftime FORMAT)."""
+    regex = ""
+    for piece in re.split(r"(\{date\}|\{today[+-]?\d*:[^}]*\})", pattern):
+        if piece == "{date}":
+            regex += DATE
+        elif piece.startswith("{today"):
+            offset, _, form = piece[6:-1].partition(":")
+            days = {(when + datetime.timedelta(days=int(offset or 0))).strftime(form)
+                    for when in (start, end)}
+            regex += "(?:%s)" % "|".join(map(re.escape, days))
+        else:
+            regex += re.escape(piece)
+    found = re.fullmatch(regex, text, re.DOTALL)
+    if not found:
+        return False
+    times = [datetime.datetime.strptime(group, "%m/%d/%y %H:%M:%S") for group in found.groups()]
+    return all(start.replace(microsecond=0) <= when <= end for when in times)
+
+
+def appears_in_base64(secret: bytes, text: bytes) -> bool:
+    for token in re.findall(rb"[A-Za-z0-9+/=]{4,}", text):
+        try:
+            if secret in base64.b64decode(token + b"=" * (-len(token) % 4)):
+                return True
+        except binascii.Error:
+            pass
+    return False
+
+
+class CaseFile:
+    """The servers, the program's folder and a folder to start it from, for one case file."""
+
+    def __init__(self, path):
+        self.cases = load(path)
+        common = load(os.path.join(os.path.dirname(path), "common.toml")).get("defaults", {})
+        own = self.cases.get("defaults", {})
+        self.defaults = {**common, **own, "http": {**common.get("http", {}), **own.get("http", {})}}
+        self.work = tempfile.mkdtemp(prefix="webletter-e2e-")
+        self.program = os.path.join(self.work, "program")
+        self.start_in = os.path.join(self.work, "start-in")
+        os.makedirs(self.program)
+        os.makedirs(self.start_in)
+        shutil.copy2(os.environ["WEBLETTER_EXE"], self.program)
+        with open(os.path.join(self.start_in, "webletter.ini"), "w") as decoy:
+            decoy.write(DECOY_INI)
+        self.http, self.smtp = servers.HttpServer(), servers.SmtpServer()
+        self.places = {"{http}": self.http.host_port, "{smtp}": self.smtp.host_port,
+                       "{closed}": servers.closed_port()}
+        self.pki, self.https = None, {}
+
+    def close(self):
+        self.http.stop()
+        self.smtp.stop()
+        for server in self.https.values():
+            server.stop()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def authority(self):
+        if self.pki is None:
+            import pki
+
+            self.pki = pki.TestPki(os.path.join(self.work, "pki"))
+        return self.pki
+
+    def https_server(self, certificate):
+        if certificate not in self.https:
+            context = self.authority().server_context(certificate)
+            self.https[certificate] = servers.HttpServer(self.http.routes, context)
+        return self.https[certificate]
+
+    def secure_server(self, options):
+        options = dict(options)
+        certificate = options.pop("certificate", None)
+        if certificate is not None:
+            options["context"] = self.authority().server_context(certificate)
+        return servers.SecureSmtpServer(**options)
+
+    def run(self, case):
+        """Runs one case; returns what did not come out as the case says."""
+        defaults = self.defaults
+        case = {**defaults, **case, "http": {**defaults.get("http", {}), **case.get("http", {})},
+                "smtp": {**defaults.get("smtp", {}), **case.get("smtp", {})},
+                "ini": case.get("ini", "") + ("" if case.get("bare") else defaults.get("ini", ""))}
+        places, home = dict(self.places), tempfile.mkdtemp(dir=self.work)
+        places["{home}"] = home
+        secure = self.secure_server(case["secure"]) if "secure" in case else None
+        if secure is not None:
+            places["{secure}"] = secure.host_port
+        if "https" in case:
+            places["{https}"] = self.https_server(case["https"]).host_port
+        case = substitute(case, places)
+        self.http.routes.clear()
+        self.http.routes.update(case["http"])
+        self.http.requested = []
+        self.smtp.script(case["smtp"])
+        self.smtp.messages = []
+        try:
+            return self.check(case, self.execute(case, home), secure)
+        finally:
+            if secure is not None:
+                secure.stop()
+
+    def execute(self, case, home):
+        ini_path = os.path.join(self.program, "webletter.ini")
+        with open(ini_path, "wb") as out:
+            out.write(case["ini"].encode("utf-8", "surrogateescape"))
+        log_path = os.path.join(self.program, "webletter.log")
+        if os.path.exists(log_path):
+            os.remove(log_path)
+        for name, text in case.get("home", {}).items():
+            with open(os.path.join(home, name), "w") as out:
+                out.write(text)
+            os.chmod(os.path.join(home, name), 0o600)
+        env = dict(os.environ, HOME=home)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "SSL_CERT_FILE", "SSL_CERT_DIR"):
+            env.pop(name, None)
+        trust = case.get("trust", "file" if self.pki else "none")
+        if trust != "none":
+            env["SSL_CERT_" + trust.upper()] = getattr(self.authority(), "ca_" + trust)
+        for name, value in case.get("env", {}).items():
+            env.pop(name, None)
+            if value:
+                env[name] = value
+        before = (read(ini_path), os.stat(ini_path).st_mtime_ns, sorted(os.listdir(self.start_in)))
+        start = datetime.datetime.now()
+        done = subprocess.run([os.path.join(self.program, "webletter"), *case.get("args", ["news,log"])],
+                              cwd=self.start_in, env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=120)
+        end = datetime.datetime.now()
+        after = (read(ini_path), os.stat(ini_path).st_mtime_ns, sorted(os.listdir(self.start_in)))
+        return dict(exit=done.returncode, stderr=done.stderr.decode("utf-8", "surrogateescape"),
+                    log=read(log_path), start=start, end=end, untouched=before == after)
+
+    def check(self, case, run, secure):
+        problems = []
+
+        def expect(what, wanted, got, ok=None):
+            if not (wanted == got if ok is None else ok):
+                problems.append("%s: wanted %r, got %r" % (what, wanted, got))
+
+        span = run["start"], run["end"]
+        expect("exit status", case.get("exit", 0), run["exit"])
+        stderr = case.get("stderr", "")
+        expect("standard error", stderr, run["stderr"], matches(stderr, run["stderr"], *span))
+        expect("settings and start folder untouched", True, run["untouched"])
+        log, lines = case.get("log"), None
+        if run["log"] is not None:
+            text = run["log"].decode("utf-8", "surrogateescape")
+            lines = text[:-2].split("\r\n") if text.endswith("\r\n") else [text]
+        expect("log", log, lines, log is None and lines is None or log is not None and lines is not None
+               and len(log) == len(lines) and all(matches(w, g, *span) for w, g in zip(log, lines)))
+        if "requests" in case:
+            expect("requests", case["requests"], self.http.requested)
+        received = self.smtp.messages + (secure.messages if secure else [])
+        wanted = case.get("mail", [])
+        expect("messages received", len(wanted), len(received))
+        for number, (want, got) in enumerate(zip(wanted, received), 1):
+            problems += ["message %d: %s" % (number, p) for p in self.check_mail(case, want, got, span)]
+        for secret in case.get("clear_excludes", []):
+            clear = secure.sent_in_clear()
+            expect("in clear", "no " + secret, secret, secret.encode() not in clear
+                   and not appears_in_base64(secret.encode(), clear))
+        return problems
+
+    def check_mail(self, case, want, got, span):
+        parsed, problems = message.facts(got["raw"]), []
+        problems += parsed["problems"]
+        actual = dict(parsed, **{"from": got["mail_from"], "to": got["rcpt_tos"], "login": got["login"]})
+        for key in ("from", "to", "type", "charset", "encoding", "login"):
+            if key in want and want[key] != actual[key]:
+                problems.append("%s: wanted %r, got %r" % (key, want[key], actual[key]))
+        for name, value in want.get("headers", {}).items():
+            got_value = parsed["headers"].get(name)
+            if not (isinstance(got_value, str) and matches(value, got_value, *span)):
+                problems.append("header %s: wanted %r, got %r" % (name, value, got_value))
+        if "body_of" in want:
+            if parsed["body"] != servers.route_body(case["http"][want["body_of"]], compressed=False):
+                problems.append("body: not the bytes of %s: %r" % (want["body_of"], parsed["body"][:200]))
+        if "body" in want:
+            body = parsed["body"].decode("utf-8", "surrogateescape")
+            if not matches(want["body"], body, *span):
+                problems.append("body: wanted %r, got %r" % (want["body"], body))
+        return problems
+
+
+def read(path):
+    try:
+        with open(path, "rb") as source:
+            return source.read()
+    except FileNotFoundError:
+        return None
+
+
+def run_file(path, only=None) -> int:
+    cases, failed = CaseFile(path), 0
+    try:
+        selected = [c for c in cases.cases.get("case", []) if only in (None, c["name"])]
+        for case in selected:
+            problems = cases.run(case)
+            failed += bool(problems)
+            print("%s %s" % ("FAIL" if problems else "ok  ", case["name"]), flush=True)
+            for problem in problems:
+                print("       " + problem)
+    finally:
+        cases.close()
+    print("%d passed, %d failed" % (len(selected) - failed, failed))
+    return 1 if failed or not selected else 0
+
+
+def serve(routes_path, command) -> int:
+    http, smtp = servers.HttpServer(load(routes_path).get("http", {})), servers.SmtpServer()
+    stalled = servers.SmtpServer({"greeting": "stall"})
+    folder = tempfile.mkdtemp(prefix="webletter-mail-")
+
+    def keep(received):
+        stem = os.path.join(folder, "%04d" % (len(smtp.messages) + 1))
+        parsed = message.facts(received["raw"])
+        lines = ["mail-from " + received["mail_from"]] + ["rcpt-to " + to for to in received["rcpt_tos"]]
+        lines += ["header %s: %s" % item for item in parsed["headers"].items()]
+        lines += ["type " + parsed["type"], "charset " + parsed["charset"]]
+        lines += ["problem " + problem for problem in parsed["problems"]]
+        for suffix, data in ((".eml", received["raw"]), (".body", parsed["body"]),
+                             (".tmp", "\n".join(lines).encode() + b"\n")):
+            with open(stem + suffix, "wb") as out:
+                out.write(data)
+        os.replace(stem + ".tmp", stem + ".txt")
+        smtp.messages.append(received)
+
+    smtp.keep = keep
+    env = dict(os.environ, WEBLETTER_TEST_WEB=http.host_port, WEBLETTER_TEST_SMTP=smtp.host_port,
+               WEBLETTER_TEST_SMTP_STALL=stalled.host_port, WEBLETTER_TEST_MAIL=folder,
+               WEBLETTER_TEST_CLOSED=servers.closed_port())
+    try:
+        return subprocess.call(command, env=env)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if sys.argv[1:2] == ["--serve"] and sys.argv[3:4] == ["--"]:
+        sys.exit(serve(sys.argv[2], sys.argv[4:]))
+    sys.exit(run_file(*sys.argv[1:3]))

@@ -1,0 +1,296 @@
+"""Scripted servers on loopback for the end-to-end tests, the window's tests and the benchmarks.
+
+HttpServer answers each path from a table of routes; SmtpServer answers each SMTP command from a
+table of replies; SecureSmtpServer is aiosmtpd with STARTTLS or TLS from the first byte and
+sign-in. Each serves in a thread of its own and keeps what it received.
+
+A route (all keys optional): status, headers (name: value; Content-Type defaults to
+"text/html; charset=utf-8"), body (text), encoding (of body, default utf-8), repeat (the body
+that many times), gzip (compress it), chunked (send it in chunks), length (the Content-Length to
+announce instead of the real one), then ("reset" or "close" after the body), delay (seconds
+before the answer), raw (bytes to send instead of a response, as Latin-1 text).
+
+A reply table maps "greeting", an SMTP verb (EHLO, MAIL, RCPT, DATA, ...) or "END" (after the
+final ".") to the reply: one or more lines, "close" to drop the connection, "stall" to never
+answer.
+
+As a program, `servers.py http ROUTES.toml` or `servers.py smtp` prints "PORT <n>" and serves
+until its parent process ends.
+"""
+
+import asyncio
+import gzip
+import http.server
+import logging
+import os
+import socket
+import socketserver
+import ssl
+import struct
+import sys
+import threading
+import time
+import tomllib
+import warnings
+
+DEFAULT_REPLIES = {
+    "greeting": "220 smtp.test ready",
+    "EHLO": "250-smtp.test\r\n250-8BITMIME\r\n250 SIZE 268435456",
+    "HELO": "250 smtp.test",
+    "MAIL": "250 OK",
+    "RCPT": "250 OK",
+    "DATA": "354 End data with <CR><LF>.<CR><LF>",
+    "END": "250 Message accepted",
+    "RSET": "250 OK",
+    "NOOP": "250 OK",
+    "QUIT": "221 Bye",
+}
+
+
+def route_body(route, compressed=True) -> bytes:
+    body = route.get("body", "").encode(route.get("encoding", "utf-8")) * route.get("repeat", 1)
+    return gzip.compress(body, 1) if compressed and route.get("gzip") else body
+
+
+class HttpHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.server.requested.append(self.path)
+        route = self.server.routes.get(self.path)
+        if route is None:
+            route = {"status": 404, "body": "<html><body>Not found</body></html>"}
+        time.sleep(route.get("delay", 0))
+        if "raw" in route:
+            self.wfile.write(route["raw"].encode("latin-1"))
+            self.close_connection = True
+            return
+        body = self.server.body_of(self.path, route)
+        self.send_response(route.get("status", 200))
+        headers = {"Content-Type": "text/html; charset=utf-8", **route.get("headers", {})}
+        if route.get("gzip"):
+            headers["Content-Encoding"] = "gzip"
+        if route.get("chunked"):
+            headers["Transfer-Encoding"] = "chunked"
+        else:
+            headers["Content-Length"] = str(route.get("length", len(body)))
+        for name, value in headers.items():
+            if value != "":
+                self.send_header(name, value)
+        self.end_headers()
+        try:
+            self.send_body(body, route)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def send_body(self, body, route):
+        view, piece = memoryview(body), 1 << 16
+        if route.get("chunked"):
+            size = max(17, len(body) // 8)  # small pages in many chunks, large ones in few
+            for start in range(0, len(body), size):
+                chunk = view[start:start + size]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
+            self.wfile.write(b"0\r\n\r\n")
+        else:
+            for start in range(0, len(body), piece):
+                self.wfile.write(view[start:start + piece])
+        if route.get("then") in ("reset", "close"):
+            self.wfile.flush()
+            if route["then"] == "reset":
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            else:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            self.connection.close()
+            self.close_connection = True
+
+
+class HttpServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, routes=None, context=None):
+        super().__init__(("127.0.0.1", 0), HttpHandler)
+        self.routes, self.context, self.requested, self.bodies = routes or {}, context, [], {}
+        self.host_port = "127.0.0.1:%d" % self.server_address[1]
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+
+    def body_of(self, path, route) -> bytes:
+        """The bytes a route sends, made once: a large page is built a single time."""
+        key = (path, repr(route))
+        if key not in self.bodies:
+            self.bodies[key] = route_body(route)
+        return self.bodies[key]
+
+    def finish_request(self, request, client_address):
+        if self.context is not None:
+            try:
+                request = self.context.wrap_socket(request, server_side=True)
+            except (ssl.SSLError, OSError):
+                return  # the client refused the certificate
+        self.RequestHandlerClass(request, client_address, self)
+
+    def handle_error(self, request, client_address):
+        pass  # clients that give up halfway are what some cases are about
+
+    def stop(self):
+        self.shutdown()
+        self.server_close()
+
+
+class SmtpHandler(socketserver.StreamRequestHandler):
+    def handle(self):
+        server, envelope = self.server, {"mail_from": None, "rcpt_tos": []}
+        if not self.reply("greeting"):
+            return
+        for line in self.rfile:
+            verb, _, argument = line.decode("latin-1").rstrip("\r\n").partition(" ")
+            verb = verb.upper()
+            if verb == "MAIL" and server.answer("MAIL").startswith("2"):
+                envelope = {"mail_from": address_in(argument), "rcpt_tos": []}
+            elif verb == "RCPT" and server.answer("RCPT").startswith("2"):
+                envelope["rcpt_tos"].append(address_in(argument))
+            elif verb == "DATA" and server.answer("DATA").startswith("354"):
+                self.reply("DATA")
+                raw = self.read_data()
+                if raw is None:
+                    return
+                if server.answer("END").startswith("2"):
+                    server.keep(dict(envelope, raw=raw, login=None))
+                verb = "END"
+            if not self.reply(verb if verb in server.replies else "unknown") or verb == "QUIT":
+                return
+
+    def read_data(self):
+        lines = []
+        for line in self.rfile:
+            if line == b".\r\n":
+                return b"".join(lines)
+            lines.append(line[1:] if line.startswith(b".") else line)
+        return None
+
+    def reply(self, what) -> bool:
+        text = self.server.answer(what)
+        if text == "stall":
+            self.server.stopping.wait()
+        if text in ("close", "stall"):
+            return False
+        self.wfile.write(text.encode("latin-1") + b"\r\n")
+        return True
+
+
+def address_in(argument) -> str:
+    """The address between < and > of a MAIL FROM or RCPT TO argument."""
+    return argument.partition("<")[2].partition(">")[0]
+
+
+class SmtpServer(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, replies=None):
+        super().__init__(("127.0.0.1", 0), SmtpHandler)
+        self.replies, self.messages, self.stopping = {}, [], threading.Event()
+        self.script(replies)
+        self.host_port = "127.0.0.1:%d" % self.server_address[1]
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+
+    def script(self, replies):
+        self.replies = dict(DEFAULT_REPLIES, unknown="502 Command not implemented", **(replies or {}))
+
+    def answer(self, what) -> str:
+        return self.replies.get(what, "")
+
+    def handle_error(self, request, client_address):
+        pass
+
+    def keep(self, message):
+        """Takes an accepted message: its envelope, its bytes as received and the sign-in."""
+        self.messages.append(message)
+
+    def stop(self):
+        self.stopping.set()
+        self.shutdown()
+        self.server_close()
+
+
+class SecureSmtpServer:
+    """aiosmtpd on loopback: STARTTLS (`context`), or TLS from the first byte (`implicit`), and
+    sign-in against `logins`. `dialogue` gets what each session sent, with whether it was
+    encrypted, so that a test can prove what crossed the wire in clear."""
+
+    def __init__(self, context=None, implicit=False, logins=None, require_starttls=False,
+                 auth_require_tls=True):
+        from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+        # Clients that refuse a certificate make aiosmtpd complain; the cases cause it on purpose.
+        logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+        warnings.filterwarnings("ignore", "Session.login_data")
+
+        self.messages, self.dialogue = [], []
+        outer = self
+
+        class Handler:
+            def authenticate(self, server, session, envelope, mechanism, data):
+                ok = isinstance(data, LoginPassword) and (logins or {}).get(
+                    data.login.decode()) == data.password.decode()
+                return AuthResult(success=ok, handled=False, auth_data=data)
+
+            async def handle_DATA(self, server, session, envelope):
+                login = session.auth_data.login.decode() if session.authenticated else None
+                outer.messages.append(dict(mail_from=envelope.mail_from, rcpt_tos=envelope.rcpt_tos,
+                                           raw=envelope.original_content, login=login))
+                return "250 Message accepted"
+
+        class RecordingSmtp(SMTP):
+            def data_received(self, data):
+                encrypted = implicit or self._tls_protocol is not None
+                outer.dialogue.append((id(self), encrypted, data))
+                super().data_received(data)
+
+        handler = Handler()
+        options = dict(decode_data=False, hostname="smtp.test", auth_require_tls=auth_require_tls)
+        if context is not None and not implicit:
+            options.update(tls_context=context, require_starttls=require_starttls)
+        if logins is not None:
+            options["authenticator"] = handler.authenticate
+        self.loop = asyncio.new_event_loop()
+        server = self.loop.run_until_complete(self.loop.create_server(
+            lambda: RecordingSmtp(handler, **options), "127.0.0.1", 0,
+            ssl=context if implicit else None))
+        self.host_port = "127.0.0.1:%d" % server.sockets[0].getsockname()[1]
+        self.server = server
+        threading.Thread(target=self.loop.run_forever, daemon=True).start()
+
+    def sent_in_clear(self) -> bytes:
+        return b"".join(data for _, encrypted, data in self.dialogue if not encrypted)
+
+    def stop(self):
+        self.loop.call_soon_threadsafe(self.server.close)
+        self.loop.call_soon_threadsafe(self.loop.stop)
+
+
+def closed_port() -> str:
+    """127.0.0.1:<port> where nothing listens."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return "127.0.0.1:%d" % probe.getsockname()[1]
+
+
+def main(argv):
+    if argv[1:2] == ["http"] and len(argv) == 3:
+        with open(argv[2], "rb") as source:
+            server = HttpServer(tomllib.load(source).get("http", {}))
+    elif argv[1:] == ["smtp"]:
+        server = SmtpServer()
+    else:
+        sys.exit("usage: servers.py http ROUTES.toml | servers.py smtp")
+    print("PORT", server.host_port.rpartition(":")[2], flush=True)
+    parent = os.getppid()
+    while os.getppid() == parent:
+        time.sleep(0.5)
+
+
+if __name__ == "__main__":
+    main(sys.argv)
