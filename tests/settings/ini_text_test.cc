@@ -1,6 +1,5 @@
 #include "settings/ini_text.h"
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -109,46 +108,6 @@ TEST(WriteTest, ChangesOnlyWhatItMust) {
   }
   for (const char* key : {"", "  ", "a=b", "[x", " ; x"}) {
     EXPECT_EQ(WithValue("[s]\nk=1\n", "s", key, "v"), std::nullopt) << "key " << key;
-  }
-}
-
-// Random files made of the layout's awkward pieces: a write makes its key read back as written
-// (line breaks as blanks) and leaves every other key's value as it was.
-TEST(WriteTest, RandomFilesKeepEveryOtherValue) {
-  const std::vector<std::string> pieces = {
-      "[s]", "[S]", "[t]", "[a]b]", "[",  "]",    "k", "K",        "j",    "=",           "\"",
-      " ",   "\t",  ";",   "\r",    "\n", "\r\n", "v", "\xC3\xA9", "\xFF", "\xEF\xBB\xBF"};
-  const std::vector<std::string> sections = {"s", "t", "a]b", "u"};
-  const std::vector<std::string> keys = {"k", "j"};
-  std::mt19937 random(20240611);
-  const auto pick = [&](const std::vector<std::string>& from) {
-    return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
-  };
-  const auto text_of = [&](int max_pieces) {
-    std::string text;
-    for (int i = std::uniform_int_distribution<int>(0, max_pieces)(random); i > 0; --i) {
-      text += pick(pieces);
-    }
-    return text;
-  };
-  for (int round = 0; round < 20000; ++round) {
-    const std::string before = text_of(40);
-    const std::string section = pick(sections);
-    const std::string key = pick(keys);
-    const std::string value = text_of(6);
-    const std::optional<std::string> after = WithValue(before, section, key, value);
-    ASSERT_TRUE(after.has_value());
-    std::string expected = value;
-    for (char& c : expected) c = (c == '\r' || c == '\n') ? ' ' : c;
-    ASSERT_EQ(FindValue(*after, section, key), expected) << "file: " << before;
-    for (const std::string& other_section : sections) {
-      for (const std::string& other_key : keys) {
-        if (other_section == section && other_key == key) continue;
-        ASSERT_EQ(FindValue(*after, other_section, other_key),
-                  FindValue(before, other_section, other_key))
-            << "file: " << before << " write: " << section << "/" << key;
-      }
-    }
   }
 }
 

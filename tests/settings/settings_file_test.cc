@@ -62,21 +62,6 @@ TEST(SettingsReadTest, NoRegularFileReadsEmptyWithoutWaiting) {
   EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"folder.ini", "pipe.ini"}));
 }
 
-TEST(SettingsReadTest, TenThousandSections) {
-  TempDir dir;
-  std::string text;
-  for (int i = 0; i < 10000; ++i) {
-    text += "[Section" + std::to_string(i) + "]\r\nURL=http://host" + std::to_string(i) + "/\r\n";
-  }
-  WriteFile(dir.File("webletter.ini"), text);
-  const Settings settings(dir.File("webletter.ini"));
-  for (int i : {0, 4711, 9999}) {
-    EXPECT_EQ(settings.GetIniValue("section" + std::to_string(i), "url"),
-              "http://host" + std::to_string(i) + "/");
-  }
-  EXPECT_EQ(settings.GetIniValue("section10000", "url"), "");
-}
-
 // A new file gets the usual mode (0666 less the umask); a file that exists keeps its own.
 TEST(SettingsWriteTest, KeepsTheFilesMode) {
   TempDir dir;
