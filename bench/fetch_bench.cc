@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_server.h"
 #include "benchmark/benchmark.h"
 #include "services/page_fetch.h"
-#include "support/test_server.h"
 
 namespace webletter {
 namespace {
@@ -28,8 +28,8 @@ double PeakMegabytes() {
 }
 
 // Started at the first use; stopped when the program ends.
-testing::TestServer& Server() {
-  static testing::TestServer server("http_server.py", {});
+bench::BenchServer& Server() {
+  static bench::BenchServer server(bench::WebRoutes());
   return server;
 }
 

@@ -7,11 +7,10 @@
 #include <chrono>
 #include <string>
 
+#include "bench_server.h"
 #include "benchmark/benchmark.h"
 #include "services/page_fetch.h"
 #include "services/smtp_mailer.h"
-#include "support/temp_dir.h"
-#include "support/test_server.h"
 
 namespace webletter {
 namespace {
@@ -26,9 +25,8 @@ double PeakMegabytes() {
 }
 
 struct Servers {
-  testing::TestServer web{"http_server.py", {}};
-  testing::TempDir mail_folder;
-  testing::TestServer mail{"smtp_server.py", {mail_folder.path()}};
+  bench::BenchServer web{bench::WebRoutes()};
+  bench::BenchServer mail{{"smtp"}};
 };
 
 // Stopped (and the folder removed) when the program ends.

@@ -12,9 +12,9 @@
 #include <chrono>
 #include <string>
 
+#include "bench_server.h"
 #include "benchmark/benchmark.h"
 #include "support/temp_dir.h"
-#include "support/test_server.h"
 #include "window/frm_main.h"
 
 namespace webletter {
@@ -57,7 +57,7 @@ struct Window {
 // Processor time of the whole process while "Grab page" waits three seconds for the page. A
 // timer counts how often the window's events ran meanwhile.
 void BM_SlowGrabPage(benchmark::State& state) {
-  testing::TestServer web("http_server.py", {});
+  bench::BenchServer web(bench::WebRoutes());
   Window w;
   w.Find<QLineEdit>("Text1")->setText(
       QString::fromStdString("http://" + web.HostPort() + "/slow?delay=3"));
