@@ -1,0 +1,222 @@
+// The date-format engine, the subject's date tag and the locale's date and time texts.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/locale_text.h"
+#include "platform/standard_messages.h"
+#include "services/date_format.h"
+#include "services/date_tag.h"
+
+// With LOCPATH set, glibc's newlocale keeps a copy of the path for good (libp11-kit calls it at
+// load time).
+extern "C" const char* __lsan_default_suppressions() { return "leak:__argz_add_sep\n"; }
+
+namespace webletter {
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+constexpr int kOk = 0;
+
+double At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+  return DateFromCivil(year, month, day) + ((hour * 60 + minute) * 60 + second) * kSecond;
+}
+
+// The texts of an LC_TIME locale (ctest compiles those of the tests into LOCPATH).
+LocaleText LocaleNamed(const char* name) {
+  const std::string previous = std::setlocale(LC_TIME, nullptr);
+  EXPECT_NE(std::setlocale(LC_TIME, name), nullptr) << name << " is missing from LOCPATH";
+  LocaleText text = LocaleText::FromCurrentLocale();
+  std::setlocale(LC_TIME, previous.c_str());
+  return text;
+}
+
+const LocaleText& English() {
+  static const LocaleText text = LocaleNamed("C.UTF-8");
+  return text;
+}
+
+// German names, with markers, forms and separators that differ from every real locale's.
+LocaleText Custom() {
+  LocaleText text = LocaleNamed("de_DE.ISO-8859-1");
+  text.am_marker = "vm";
+  text.pm_marker = "nm";
+  text.long_time_form = "%H.%M.%S";
+  text.date_separator = "-";
+  text.time_separator = ".";
+  return text;
+}
+
+TEST(DateFormatTest, FormatsEveryTokenFamily) {
+  const double n = At(1900, 1, 1, 12, 36);  // a Monday
+  const double day = At(2024, 3, 10);       // a Sunday
+  const std::string_view full = "yyyy-mm-dd hh:nn:ss";
+  const std::vector<std::tuple<double, std::string_view, std::string_view, bool>> cases = {
+      {n, "dd mm yyyy hh:mm:ss", "01 01 1900 12:36:00", false},
+      {n, "hh :mm:mm", "12 :36:01", false},  // mm right after an hour token is minutes
+      {n, "mm :ss:mm", "01 :00:01", false},
+      {n, "dd :mm:nn", "01 :01:36", false},
+      {n, "hh dd mm", "12 01 01", false},
+      {n, "d dd ddd dddd|ddddd|dddddd|ddddddd",  // runs are greedy, the rest starts a new token
+       "1 01 Mon Monday|01/01/00|Monday, January 1, 1900|Monday, January 1, 19001", false},
+      {n, "w ww www|m mm mmm mmmm mmmmm", "2 1 12|1 01 Jan January January1", false},
+      {n, "q qq y yy yyy yyyy yyyyy|h:n:s hhh nnn sss",
+       "1 11 1 00 001 1900 19001|12:36:0 1212 3636 000", false},
+      {n, "ttttt|c|x.,;- t tt tttt", "12:36:00|01/01/00 12:36:00|x.,;- t tt tttt", false},
+      {n, "", "01/01/00 12:36:00", false},
+      {n, "hh AM/PM h am/pm h A/P h a/p h AMPM", "12 PM 12 pm 12 P 12 p 12 PM", false},
+      {n, "\\d\\m\\y \"dd mm\" \\\\ Grüße \\ü \\\360ddd|\\\340dd|\\\300d",  // an escape takes a
+                                                                            // character
+       "dmy dd mm \\ Grüße ü \360ddd|\340dd|\300d", false},
+      {n, R"(dd\)", R"(01\)", false},
+      {n, R"(dd "unclosed dd)", "01 unclosed dd", false},
+      {At(2024, 3, 10, 0, 5), "c h:nn AM/PM", "03/10/24 00:05:00 12:05 AM", false},
+      {At(2024, 3, 10, 13, 7), "hh a/p", "01 p", false},
+      {At(2024, 3, 10, 11, 59, 59), "hh:nn:ss AMPM", "11:59:59 AM", false},
+      {At(2024, 3, 10, 12), "c", "03/10/24 12:00:00", false},
+      {At(2024, 3, 10, 0, 0, 1), "c", "03/10/24 00:00:01", false},
+      {day, "c", "03/10/24", false},
+      {At(2024, 12, 31), "q y", "4 366", false},
+      // Week 1 holds 1 January and each Sunday starts a week: 31 December 2000 is in week 54.
+      {At(2000, 1, 1), "w ww", "7 1", false},
+      {At(2000, 1, 2), "w ww", "1 2", false},
+      {At(2000, 12, 31), "w ww", "1 54", false},
+      {At(2023, 1, 1), "w ww", "1 1", false},
+      // Times round to the nearest second; before 30 December 1899 days count straight on.
+      {day + 1.0 / 3.0, full, "2024-03-10 08:00:00", false},
+      {day + 0.4 * kSecond, full, "2024-03-10 00:00:00", false},
+      {day + 0.6 * kSecond, full, "2024-03-10 00:00:01", false},
+      {day + 1.0 - 0.4 * kSecond, full, "2024-03-11 00:00:00", false},
+      {-0.5, full, "1899-12-29 12:00:00", false},
+      {-1.0, full, "1899-12-29 00:00:00", false},
+      {-1.25, full, "1899-12-28 18:00:00", false},
+      {kFirstDate - 0.4 * kSecond, full, "0100-01-01 00:00:00", false},
+      {kLastDate + 86399 * kSecond, full, "9999-12-31 23:59:59", false},
+      // Names, forms and separators come from the locale.
+      {n, "dddd, d. mmmm yyyy|ddd mmm|dd/mm/yyyy hh:nn",
+       "Montag, 1. Januar 1900|Mo Jan|01-01-1900 12.36", true},
+      {n, "ddddd|dddddd|ttttt|c", "01.01.1900|Montag, 1. Januar 1900|12.36.00|01.01.1900 12.36.00",
+       true},
+      {At(2024, 3, 1, 12), "hh AMPM h am/pm mmmm mmm", "12 nm 12 pm März Mär", true},
+  };
+  for (const auto& [date, format, expected, custom] : cases) {
+    SCOPED_TRACE(testing::Message() << "date " << date << " format \"" << format << "\"");
+    const Result<std::string> text = FormatDate(date, format, custom ? Custom() : English());
+    ASSERT_EQ(text.status().number(), kOk);
+    EXPECT_EQ(*text, expected);
+  }
+}
+
+// gmtime counts the proleptic Gregorian calendar too; %U is the Sunday-first week that starts
+// with the first Sunday, one less than ours when 1 January is not a Sunday.
+TEST(DateFormatTest, CalendarAgreesWithTheCLibraryOverTheWholeRange) {
+  for (auto day = static_cast<std::int64_t>(kFirstDate); day <= kLastDate; day += 211) {
+    const auto time = static_cast<std::time_t>((day - 25569) * 86400);
+    std::tm tm{};
+    ASSERT_NE(gmtime_r(&time, &tm), nullptr);
+    char week[8];
+    std::strftime(week, sizeof week, "%U", &tm);
+    const int first_january_weekday = ((tm.tm_wday - tm.tm_yday) % 7 + 7) % 7;
+    const int expected_week = std::stoi(week) + (first_january_weekday != 0 ? 1 : 0);
+    char line[96];
+    std::snprintf(line, sizeof line, "%02d %02d %04d %d %d %d", tm.tm_mday, tm.tm_mon + 1,
+                  tm.tm_year + 1900, tm.tm_yday + 1, tm.tm_wday + 1, expected_week);
+    ASSERT_EQ(*FormatDate(static_cast<double>(day), "dd mm yyyy y w ww", English()), line)
+        << "day " << day;
+  }
+}
+
+// Mark positions count characters, "é" being two bytes.
+std::string Characters(std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += "é";
+  return text;
+}
+
+// A failure leaves the text as it was; success changes the caller's text too.
+TEST(DateTagTest, FillsTheFirstTagAndItsExactCopies) {
+  const double today = At(2024, 3, 10);
+  const std::string limit = Characters(32765);
+  const std::string past = Characters(32766);
+  const std::vector<std::tuple<std::string, std::optional<double>, std::string, int>> cases = {
+      {"News of #yyyy-mm-dd# for you", {}, "News of 2024-03-10 for you", kOk},
+      {"#dd# and #dd#, #DD# and #mm#", {}, "10 and 10, #DD# and #mm#", kOk},
+      {"#dd#dd#", {}, "10dd#", kOk},
+      {"no tag here", {}, "no tag here", kOk},
+      {"one # only", {}, "one # only", kOk},
+      {"Grüße vom #dd.mm.# – ##", {}, "Grüße vom 10.03. – ##", kOk},
+      {"##", {}, "03/10/24", kOk},
+      {"#hh:nn:ss#", {}, "00:00:00", kOk},
+      {"#yyyy-mm-dd#", 1.0, "2024-03-11", kOk},
+      {"#yyyy-mm-dd#", -10.0, "2024-02-29", kOk},
+      {"#dd hh:nn#", 0.5, "10 12:00", kOk},
+      {"#yyyy-mm-dd#", kLastDate - today, "9999-12-31", kOk},
+      {"#yyyy-mm-dd#", kFirstDate - today - 0.4 * kSecond, "0100-01-01", kOk},
+      {"#yyyy#", kLastDate - today + 1 - 0.4 * kSecond, "#yyyy#", error::kOverflow},
+      {"#yyyy#", kFirstDate - today - 0.6 * kSecond, "#yyyy#", error::kOverflow},
+      {"#yyyy#", -1e300, "#yyyy#", error::kOverflow},
+      {"#yyyy#", std::numeric_limits<double>::infinity(), "#yyyy#", error::kOverflow},
+      {"#yyyy#", std::nan(""), "#yyyy#", error::kInvalidArgument},
+      {limit + "##", {}, limit + "03/10/24", kOk},  // the second mark at 32,767
+      {limit + "#d#", {}, limit + "#d#", error::kOverflow},
+      {past + "##", {}, past + "##", error::kOverflow},  // the first mark at 32,767
+      {past + "# and no other", {}, past + "# and no other", error::kOverflow},
+      {Characters(30000) + "# only", {}, Characters(30000) + "# only", kOk},
+  };
+  for (const auto& [subject, offset, expected, number] : cases) {
+    SCOPED_TRACE(subject.substr(0, 30) + " offset " + std::to_string(offset.value_or(0)));
+    std::string text = subject;
+    const Result<std::string> result = FillDateTag(text, offset, today, English());
+    ASSERT_EQ(result.status().number(), number);
+    EXPECT_EQ(text, expected);
+    if (result.ok()) {
+      EXPECT_EQ(*result, expected);
+    }
+  }
+}
+
+TEST(LocaleTextTest, RendersStrftimeConversionsFromItsOwnNames) {
+  const CivilDateTime afternoon{1900, 1, 1, 13, 5, 9, /*weekday=*/1, /*day_of_year=*/1};
+  const CivilDateTime sunday{2024, 3, 10, 12, 7, 0, /*weekday=*/0, /*day_of_year=*/70};
+  const std::vector<std::tuple<const CivilDateTime*, std::string_view, std::string_view>> cases = {
+      {&afternoon, "%a %A %b %h %B %^a", "Mo Montag Jan Jan Januar Mo"},
+      {&afternoon, "%d|%-d|%e|%_d|%0e|%-^d|%10d", "01|1| 1| 1|01|1|01"},
+      {&afternoon, "%m %y %Y %C %j %u %w", "01 00 1900 19 001 1 1"},
+      {&afternoon, "%H %k %I %l %M %S %p %P", "13 13 01  1 05 09 nm nm"},
+      {&afternoon, "%D|%F|%T|%R|%r", "01/01/00|1900-01-01|13:05:09|13:05|01:05:09 nm"},
+      {&afternoon, "%Ey %Od %% %n%t %Q ends with %", "00 01 % \n\t %Q ends with %"},
+      {&sunday, "%u %w %j %I %l %p %e %-m %_m %k", "7 0 070 12 12 nm 10 3  3 12"},
+  };
+  for (const auto& [when, form, expected] : cases) {
+    EXPECT_EQ(Custom().Render(form, *when), expected) << form;
+  }
+}
+
+// Forms, separators and names of compiled locales, in UTF-8 whatever the locale's codeset.
+TEST(LocaleTextTest, ReadsTheCurrentLocale) {
+  const CivilDateTime when{1900, 1, 1, 13, 5, 9, /*weekday=*/1, /*day_of_year=*/1};
+  for (const auto& [name, expected] : std::vector<std::pair<const char*, std::string_view>>{
+           {"C", "01/01/00|Monday, January 1, 1900|13:05:09|/|:|March|AM"},
+           {"de_DE.ISO-8859-1", "01.01.1900|Montag, 1. Januar 1900|13:05:09|.|:|März|"},
+           {"en_US.ISO-8859-1", "01/01/1900|Monday, January 1, 1900|01:05:09 PM|/|:|March|AM"},
+           {"en_GB.ISO-8859-1", "01/01/00|Monday, 1 January 1900|13:05:09|/|:|March|am"},
+           {"ja_JP.EUC-JP", "1900年01月01日|1900 1月 1, 月曜日|13時05分09秒|/|:|3月|午前"}}) {
+    const LocaleText text = LocaleNamed(name);
+    EXPECT_EQ(text.ShortDate(when) + "|" + text.LongDate(when) + "|" + text.LongTime(when) + "|" +
+                  text.date_separator + "|" + text.time_separator + "|" + text.month_names[2] +
+                  "|" + text.am_marker,
+              expected)
+        << name;
+  }
+}
+
+}  // namespace
+}  // namespace webletter

@@ -1,0 +1,264 @@
+// The mail: its header lines, body encoding and addresses, and the netrc reader that supplies
+// a sign-in; the time limits of the send and of the page fetch.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/standard_messages.h"
+#include "services/mail_message.h"
+#include "services/mail_steps.h"
+#include "services/netrc.h"
+#include "services/page_fetch.h"
+
+namespace webletter {
+namespace {
+
+MailContent Content(std::string_view subject, std::string_view from_name = "",
+                    std::string_view body = "x\r\n") {
+  MailContent content;
+  content.from = {"news@example.org", std::string(from_name)};
+  content.to = {{"reader@example.net", ""}};
+  content.subject = subject;
+  content.body = MailBytes(body);
+  return content;
+}
+
+std::string Composed(const MailContent& content) {
+  const Result<MailBytes> message = ComposeMail(content);
+  EXPECT_EQ(message.status().number(), 0);
+  return message.ok() ? std::string(message->view()) : "";
+}
+
+// Header `name` with its continuation lines, "" when it is missing.
+std::string Header(const std::string& message, const std::string& name) {
+  const std::size_t start = message.find("\r\n" + name + ":");
+  if (start == std::string::npos) return "";
+  std::size_t end = start + 2;
+  do end = message.find("\r\n", end) + 2;
+  while (message[end] == ' ');
+  return message.substr(start + 2, end - start - 4);
+}
+
+TEST(MailHeaderTest, SubjectAndSenderNameLines) {
+  struct Case {
+    std::string subject, name, subject_line, from_line;
+  };
+  const std::string from = " <news@example.org>";
+  const std::vector<Case> cases = {
+      {"", "", "Subject: ", "From: news@example.org"},
+      {"Weekly news and views " + std::string(50, 'w') +
+           " then more words that fill the next line up to the end of it and beyond",
+       "   ",
+       "Subject: Weekly news and views\r\n " + std::string(50, 'w') +
+           " then more words that\r\n fill the next line up to the end of it and beyond",
+       "From: news@example.org"},
+      {" x", "Doe, Jane", "Subject: =?UTF-8?Q?_x?=", "From: \"Doe, Jane\"" + from},
+      {"ab " + std::string(76, 'y'), "say \"hi\" \\ now",
+       "Subject: =?UTF-8?Q?ab_" + std::string(52, 'y') + "?=\r\n =?UTF-8?Q?" +
+           std::string(24, 'y') + "?=",
+       "From: \"say \\\"hi\\\" \\\\ now\"" + from},
+      {"Price =?utf-8?q?caf=C3=A9?= today", "Eve\r\nBcc: x@y",
+       "Subject: =?UTF-8?B?UHJpY2UgPT91dGYtOD9xP2NhZj1DMz1BOT89IHRvZGF5?=",
+       "From: \"Eve  Bcc: x@y\"" + from},
+      {"caf\xe9\x7f ok",
+       "Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe",
+       "Subject: =?UTF-8?Q?caf=EF=BF=BD__ok?=",
+       "From: \"Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane\r\n Doe\"" +
+           from},
+      {"Grüße aus Köln und Umgebung: die Neuigkeiten der Woche, mit vielen Wörtern darin, ja",
+       "=?utf-8?b?QmNjOiB4?=",
+       "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln_und_Umgebung=3A_die_?=\r\n"
+       " =?UTF-8?Q?Neuigkeiten_der_Woche=2C_mit_vielen_W=C3=B6rtern_darin=2C_ja?=",
+       "From: =?UTF-8?B?PT91dGYtOD9iP1FtTmpPaUI0Pz0=?=" + from},
+      {"Nieuwsbrief – café ☕ 新闻 " + std::string(20, 'x') +
+           " ünïcödé at the end and then some more words to fold",
+       "Rédaction Zoë",
+       "Subject: =?UTF-8?B?TmlldXdzYnJpZWYg4oCTIGNhZsOpIOKYlSDmlrDpl7sg?=\r\n"
+       " =?UTF-8?B?eHh4eHh4eHh4eHh4eHh4eHh4eHggw7xuw69jw7Zkw6kgYXQg?=\r\n"
+       " =?UTF-8?B?dGhlIGVuZCBhbmQgdGhlbiBzb21lIG1vcmUgd29yZHMgdG8gZm9sZA==?=",
+       "From: =?UTF-8?B?UsOpZGFjdGlvbiBab8Or?=" + from},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.subject + " / " + c.name);
+    const std::string message = Composed(Content(c.subject, c.name));
+    EXPECT_EQ(Header(message, "Subject"), c.subject_line);
+    EXPECT_EQ(Header(message, "From"), c.from_line);
+  }
+}
+
+// Names go in Q or B, whichever is shorter (Q on a tie); an encoded word that has less than 30
+// columns left on its line starts the next.
+TEST(MailHeaderTest, RecipientLineFoldsBetweenMailboxes) {
+  MailContent content = Content("x");
+  content.to = {{"reader@example.net", "Doe, Jane"},
+                {"b@Bücher.example", " "},
+                {"c@example.net", "Zoë"},
+                {"d@example.net", "Ünal Çelik"}};
+  EXPECT_EQ(Header(Composed(content), "To"),
+            "To: \"Doe, Jane\" <reader@example.net>, b@xn--bcher-kva.example,\r\n"
+            " =?UTF-8?Q?Zo=C3=AB?= <c@example.net>, =?UTF-8?B?w5xuYWwgw4dlbGlr?=\r\n"
+            " <d@example.net>");
+}
+
+// Quoted-printable only for a body whose line breaks are all CR LF, that ends with one and has
+// at most one byte in six that is not text.
+TEST(MailBodyTest, QuotedPrintableOrBase64) {
+  const std::string qp = "quoted-printable";
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"", qp, ""},
+      {"a=b c d\t\t\r\n", qp, "a=3Db c d\t=09\r\n"},
+      {"\200bcd\r\n", qp, "=80bcd\r\n"},
+      {"\200bc\r\n", "base64", "gGJjDQo=\r\n"},
+      {"\001bc\r\n", "base64", "AWJjDQo=\r\n"},
+      {"a\rb\r\n", "base64", "YQ1iDQo=\r\n"},
+      {"\nx\r\n", "base64", "CngNCg==\r\n"},
+      {"a", "base64", "YQ==\r\n"},
+  };
+  for (const auto& [body, encoding, encoded] : cases) {
+    const std::string message = Composed(Content("x", "", body));
+    EXPECT_EQ(Header(message, "Content-Transfer-Encoding"),
+              "Content-Transfer-Encoding: " + encoding)
+        << testing::PrintToString(body);
+    EXPECT_EQ(message.substr(message.find("\r\n\r\n") + 4), encoded)
+        << testing::PrintToString(body);
+  }
+  MailContent content = Content("x");
+  EXPECT_EQ(Header(Composed(content), "Content-Type"), "Content-Type: text/plain; charset=utf-8");
+  content.html = true;
+  content.charset = "windows-1252";
+  EXPECT_EQ(Header(Composed(content), "Content-Type"),
+            "Content-Type: text/html; charset=windows-1252");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(MailAddressTest, WireFormOrRefusal) {
+  const std::string local64(64, 'l');
+  const std::string label63(63, 'd');
+  const std::string longest = local64 + "@" + label63 + "." + label63 + "." + std::string(61, 'd');
+  EXPECT_EQ(*WireMailAddress("news@Bücher.example"), "news@xn--bcher-kva.example");
+  for (const std::string& address : Lines(  // taken as they are
+           "first.last+tag@sub.example.org\no'brien!#$%&*/=?^_`{|}~-@Example.ORG\nnews@localhost\n"
+           "news@[IPv6:2001:db8::1]\nnews@[ipv6:::1]\nnews@[192.0.2.1]\n"
+           "news@XN--BCHER-KVA.example\n" +
+           longest)) {
+    const Result<std::string> result = WireMailAddress(address);
+    EXPECT_EQ(result.ok() ? *result : "refused", address);
+  }
+  for (const std::string& address : Lines(
+           "news@xn--examp\nnews@bücher.example.\nnews@b\374cher.example\nnews@[2001:db8::1]\n"
+           "news@[IPv6:1.2.3.4]\nnews@[192.0.2.x]\nnews@[]\nnews@-example.org\nnews@example-.org\n"
+           "news@exa_mple.org\nnews@example..org\nnews@\n@example.org\na..b@example.org\n"
+           "a.@example.org\na@b@example.org\nnews\n news@example.org\njürgen@example.org\n"
+           "a@x.org\rRSET\na@x.org> SIZE=1\na@x.org, b@x.org\n" +
+           local64 + "l@example.org\nnews@" + label63 + "d.example\n" + longest + "d")) {
+    EXPECT_EQ(WireMailAddress(address).status().number(), error::kMailAddressInvalid) << address;
+  }
+}
+
+TEST(NetrcTest, FindsTheFirstMachineEntryForTheHostWithALogin) {
+  const std::string two = "machine h.org login a password 1\nmachine h.org login b\n";
+  // The text, the host, the login asked for ("" for any), and "login/password" or "none".
+  const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
+      {"machine o.org login o password p\nmachine h.org\n  login me\n  password s3\n", "h.org", "",
+       "me/s3"},
+      {"machine Az.example login a password b", "aZ.EXAMPLE", "", "a/b"},
+      {"machine h.org login a password b", "h.or", "", "none"},
+      {two, "h.org", "", "a/1"},
+      {two, "h.org", "b", "b/"},
+      {two, "h.org", "c", "none"},
+      {"machine h.org password p\nmachine h.org account x login a password b", "h.org", "", "a/b"},
+      {"default login c password d\nmachine h.org login a password b\n", "h.org", "", "a/b"},
+      {"machine h.org login a default login c password d", "h.org", "", "a/"},
+      {"machine h.org login a password b\ndefault login c password d", "x.org", "", "none"},
+      {"machine h.org login a password \"two words \\\" \\\\ \\n\\t\\r\\x\"", "h.org", "",
+       "a/two words \" \\ \n\t\rx"},
+      {"machine h.org login \"a\nb\" password c", "h.org", "",
+       "a/c"},  // a quote ends at a line end
+      {"machine h.org login a password \"b\\", "h.org", "", "a/b\\"},
+      {"# machine h.org login x password y\n\tmachine h.org\tlogin a # x y\r\npassword b\r\n",
+       "h.org", "", "a/b"},
+      {"macdef\nmachine h.org login x password y\n \t\nmachine h.org login a password b\n", "h.org",
+       "", "a/b"},
+      {"machine h.org login a password b\nmacdef init\nmachine h.org login x\n", "h.org", "",
+       "a/b"},
+      {"macdef init\nmachine h.org login x password y\n", "h.org", "", "none"},
+      {"machine h.org login", "h.org", "", "none"},
+      {"machine", "h.org", "", "none"},
+  };
+  for (const auto& [text, host, login, expected] : cases) {
+    const std::optional<NetrcLogin> found = FindNetrcLogin(text, host, login);
+    EXPECT_EQ(found ? found->login + "/" + found->password : "none", expected)
+        << text << " | host " << host << " login " << login;
+  }
+}
+
+// A loopback port that takes connections (the kernel completes the handshake) and never
+// answers, as "127.0.0.1:port"; closed when the test ends.
+class SilentServer {
+ public:
+  SilentServer() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(socket_, reinterpret_cast<sockaddr*>(&address), size);
+    listen(socket_, 4);
+    getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size);
+    host_port = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  }
+  ~SilentServer() { close(socket_); }
+  std::string host_port;
+
+ private:
+  const int socket_ = socket(AF_INET, SOCK_STREAM, 0);
+};
+
+TEST(TimeLimitTest, FetchFromAServerThatNeverAnswers) {
+  const SilentServer server;
+  const std::string url = "http://" + server.host_port + "/";
+  FetchLimits limits;
+  limits.total_timeout = std::chrono::milliseconds(300);
+  const Status timeout = FetchPage(url, {}, limits).status();
+  EXPECT_EQ(timeout.number(), error::kFetchTimeout);
+  EXPECT_EQ(timeout.message(), "The web server did not answer in time");
+  int calls = 0;
+  const auto third_call_stops = [&calls] { return ++calls < 3; };
+  EXPECT_EQ(FetchPage(url, third_call_stops, limits).status().number(), error::kFetchCancelled);
+  EXPECT_EQ(calls, 3);
+}
+
+TEST(TimeLimitTest, SendToAServerThatNeverAnswers) {
+  const SilentServer server;
+  MailLimits limits;
+  limits.total_timeout = std::chrono::milliseconds(300);
+  const MailSteps steps{server.host_port,
+                        "news@example.org",
+                        {},
+                        "reader@example.net",
+                        {},
+                        std::string("News"),
+                        "x\r\n",
+                        "utf-8",
+                        true};
+  const Status status = SendInSteps(steps, limits);
+  EXPECT_EQ(status.number(), error::kMailTimeout);
+  EXPECT_EQ(status.message(), "The mail server did not answer in time");
+}
+
+}  // namespace
+}  // namespace webletter
