@@ -65,7 +65,7 @@ class ActionsTest : public WindowTest {
   int mail_before_ = 0;
 };
 
-// Exit only hides; unload saves; later activations keep what was typed; a window never
+// Later activations keep what was typed; Exit only hides; unload saves; a window never
 // activated saves nothing.
 TEST_F(ActionsTest, ActivationFillsTheFieldsAndUnloadSavesThem) {
   for (const auto& [box, key] : kFields) settings_.WriteIniValue("Default", key, key);
@@ -75,13 +75,13 @@ TEST_F(ActionsTest, ActivationFillsTheFieldsAndUnloadSavesThem) {
   for (const auto& [box, key] : kFields) EXPECT_EQ(TextOf(box), key) << box;
   EXPECT_FALSE(SendEnabled());
   for (const auto& [box, key] : kFields) Type(box, std::string("typed ") + key);
-  Click("btnClose");
-  EXPECT_FALSE(window_->isVisible());
-  EXPECT_EQ(Ini("URL"), "URL");
   QWidget other;
   Activate(other);
   Activate(*window_);
   EXPECT_EQ(TextOf("txtSMTP"), "typed SMTPserver");
+  Click("btnClose");
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(Ini("URL"), "URL");
   window_->Unload();
   for (const auto& [box, key] : kFields) EXPECT_EQ(Ini(key), std::string("typed ") + key);
 
@@ -245,9 +245,9 @@ TEST_F(ActionsTest, SendMailsThePageWithTheDateFilledOrShowsTheFailure) {
   const std::string today = QDate::currentDate().toString(u"yyyyMMdd").toStdString();
   EXPECT_EQ(Mail(1, ".txt").substr(0, Mail(1, ".txt").find("header Date")),
             "mail-from sender@example.org\nrcpt-to reader@example.org\n");
-  for (const std::string line :
-       {"header From: Sender <sender@example.org>", "header To: Reader <reader@example.org>",
-        "header Subject: News of " + today, "type text/html", "charset iso-8859-1"}) {
+  for (const std::string& line : std::vector<std::string>{
+           "header From: Sender <sender@example.org>", "header To: Reader <reader@example.org>",
+           "header Subject: News of " + today, "type text/html", "charset iso-8859-1"}) {
     EXPECT_NE(Mail(1, ".txt").find("\n" + line + "\n"), std::string::npos) << line;
   }
   EXPECT_EQ(Mail(1, ".txt").find("problem"), std::string::npos);
