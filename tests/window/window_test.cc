@@ -1,18 +1,134 @@
-// The window against the scripted servers that the end-to-end runner lends it
-// (WEBLETTER_TEST_WEB, WEBLETTER_TEST_SMTP with its messages in WEBLETTER_TEST_MAIL): the
-// remembered fields, the field checks, "Grab page", "Load from file" and "Send".
+// The window with real widgets on the offscreen platform, against the scripted servers that the
+// end-to-end runner lends it (WEBLETTER_TEST_WEB, WEBLETTER_TEST_SMTP with its messages in
+// WEBLETTER_TEST_MAIL): the remembered fields, the field checks, "Grab page", "Load from file"
+// and "Send"; and the real modal box and file dialog.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDate>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
+#include "gtest/gtest.h"
 #include "platform/standard_messages.h"
-#include "window/window_test_support.h"
+#include "settings/settings.h"
+#include "support/temp_dir.h"
+#include "window/frm_main.h"
+#include "window/qt_message_box.h"
+#include "window/window_parts.h"
 
 namespace webletter::testing {
 namespace {
+
+struct ShownBox {
+  std::string text;
+  MessageStyle style = MessageStyle::kPlain;
+  friend bool operator==(const ShownBox&, const ShownBox&) = default;
+};
+
+// Records every box and answers it at once, as if OK had been pressed.
+struct RecordingMessageBox : MessageBox {
+  void Show(std::string_view text, MessageStyle style) override {
+    shown.push_back({std::string(text), style});
+  }
+  std::vector<ShownBox> shown;
+};
+
+// Answers the file dialog with the queued names ("" is a cancelled dialog).
+struct ScriptedFileDialog : FileDialog {
+  std::string ShowOpen(QWidget* /*parent*/) override {
+    if (answers.empty()) return {};
+    std::string answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::deque<std::string> answers;
+};
+
+// Runs `answer` on the next modal box or dialog once it is open (polled every 10 ms).
+void OnNextModal(std::function<void(QWidget*)> answer, int tries = 1000) {
+  QTimer::singleShot(10, [answer = std::move(answer), tries]() mutable {
+    if (QWidget* modal = QApplication::activeModalWidget()) return answer(modal);
+    if (tries > 0) OnNextModal(std::move(answer), tries - 1);
+  });
+}
+
+// Runs `action` from the event loop after `milliseconds`, e.g. while a fetch waits.
+void After(int milliseconds, std::function<void()> action) {
+  QTimer::singleShot(milliseconds, std::move(action));
+}
+
+// A window over a folder of its own, with boxes and a file dialog that the test answers.
+class WindowTest : public ::testing::Test {
+ protected:
+  // Replaces window_ with a new window, shown and active (its fields filled) when `activate`.
+  void OpenWindow(bool activate = true) {
+    window_ = std::make_unique<frmMain>(state_, boxes_, dialog_);
+    if (activate) Activate(*window_);
+  }
+  static void Activate(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QCoreApplication::processEvents();
+  }
+  template <typename Widget = QLineEdit>
+  Widget* Find(const char* name) const {
+    auto* widget = window_->findChild<Widget*>(QLatin1String(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
+  std::string TextOf(const char* box) const { return Find(box)->text().toStdString(); }
+  std::string ViewText() const {
+    return Find<QPlainTextEdit>("txtRTF")->toPlainText().toStdString();
+  }
+  // Replaces a box's text as typing would, without leaving it.
+  void Type(const char* box, const std::string& text) {
+    Find(box)->selectAll();
+    Find(box)->del();
+    QTest::keyClicks(Find(box), QString::fromStdString(text));
+  }
+  // Gives the box the focus and moves it on to the next control, as the Tab key does.
+  void Leave(const char* box) {
+    Find(box)->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(Find(box)->hasFocus()) << box;
+    QTest::keyClick(Find(box), Qt::Key_Tab);
+    ASSERT_FALSE(Find(box)->hasFocus()) << box;
+  }
+  void Click(const char* button) { QTest::mouseClick(Button(button), Qt::LeftButton); }
+  // Loads `file_name` through "Load from file" ("" cancels the dialog).
+  void LoadFile(const std::string& file_name) {
+    dialog_.answers.push_back(file_name);
+    Click("btnOpen");
+  }
+  void FillMailFields(const std::string& smtp, const std::string& subject = "News") {
+    Type("txtFromAddress", "sender@example.org");
+    Type("txtFromName", "Sender");
+    Type("txtToAddress", "reader@example.org");
+    Type("txtToName", "Reader");
+    Type("txtSMTP", smtp);
+    Type("txtSubject", subject);
+  }
+  std::string Ini(std::string_view key) const { return settings_.GetIniValue("Default", key); }
+
+  TempDir dir_;
+  ProgramState state_{.app_dir = dir_.path(), .report_mode = {}, .failed_smtp_server = {}};
+  Settings settings_{state_.IniPath()};
+  RecordingMessageBox boxes_;
+  ScriptedFileDialog dialog_;
+  std::unique_ptr<frmMain> window_;
+};
 
 constexpr std::pair<const char*, const char*> kFields[] = {{"Text1", "URL"},
                                                            {"txtToAddress", "ToAddress"},
@@ -254,6 +370,66 @@ TEST_F(ActionsTest, SendMailsThePageWithTheDateFilledOrShowsTheFailure) {
   EXPECT_EQ(Mail(1, ".body"), kLatin1Bytes);
   EXPECT_EQ(TextOf("txtSubject"), "News of #yyyymmdd#");
   EXPECT_TRUE(NoWaitCursor());
+}
+
+struct SeenBox {
+  std::string title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  bool plain_text_only_ok_modal = false;
+  bool arrow_cursor = false;
+  friend bool operator==(const SeenBox&, const SeenBox&) = default;
+};
+
+SeenBox ShowAndAnswer(std::string_view text, MessageStyle style) {
+  SeenBox seen;
+  OnNextModal([&seen](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    seen = {box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
+            box->textFormat() == Qt::PlainText && box->buttons().size() == 1 && box->isModal(),
+            cursor != nullptr && cursor->shape() == Qt::ArrowCursor};
+    box->button(QMessageBox::Ok)->click();
+  });
+  QtMessageBox().Show(text, style);
+  return seen;
+}
+
+// A box over the hourglass shows the ordinary pointer; line breaks become one each, the last
+// is dropped.
+TEST(QtMessageBoxTest, ShowsAModalPlainTextBoxTitledWebletterWithOnlyOk) {
+  EXPECT_EQ(ShowAndAnswer("Message Sent", MessageStyle::kPlain),
+            (SeenBox{"Webletter", "Message Sent", QMessageBox::NoIcon, true, false}));
+  const WaitCursor hourglass;
+  EXPECT_EQ(ShowAndAnswer("<b>a</b>\rb\r\nc\n", MessageStyle::kCritical),
+            (SeenBox{"Webletter", "<b>a</b>\nb\nc", QMessageBox::Critical, true, true}));
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+}
+
+// Chooses `choose` ("" cancels) in the real dialog; `preselected` gets the file it started at.
+std::string AnswerFileDialog(QtFileDialog& dialog, const std::string& choose,
+                             std::string* preselected = nullptr) {
+  OnNextModal([&](QWidget* modal) {
+    auto* file_dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(file_dialog, nullptr);
+    if (preselected != nullptr && !file_dialog->selectedFiles().isEmpty()) {
+      *preselected = file_dialog->selectedFiles().first().toStdString();
+    }
+    if (choose.empty()) return file_dialog->reject();
+    file_dialog->selectFile(QString::fromStdString(choose));
+    QMetaObject::invokeMethod(file_dialog, "accept", Qt::DirectConnection);
+  });
+  return dialog.ShowOpen(nullptr);
+}
+
+TEST(QtFileDialogTest, YieldsTheChosenFileAndStartsThereNextTime) {
+  TempDir dir;
+  dir.Write("page.html", "<p>x</p>");
+  QtFileDialog dialog;
+  EXPECT_EQ(AnswerFileDialog(dialog, dir.File("page.html")), dir.File("page.html"));
+  std::string preselected;
+  EXPECT_EQ(AnswerFileDialog(dialog, "", &preselected), "");
+  EXPECT_EQ(preselected, dir.File("page.html"));
 }
 
 }  // namespace
