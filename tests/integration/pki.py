@@ -10,22 +10,6 @@ import shutil
 import ssl
 import subprocess
 
-CONFIG = """\
-[req]
-distinguished_name = name
-prompt = no
-[name]
-CN = Webletter Test Authority
-[authority]
-basicConstraints = critical, CA:TRUE
-keyUsage = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
-[server]
-basicConstraints = critical, CA:FALSE
-keyUsage = critical, digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = ${ENV::WEBLETTER_SAN}
-"""
 
 NEW_KEY = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
 
@@ -42,9 +26,7 @@ class TestPki:
     def __init__(self, folder):
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
-        self.config = self.path("openssl.cnf")
-        with open(self.config, "w", encoding="ascii") as out:
-            out.write(CONFIG)
+        self.config = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pki.cnf")
         self.ca_file = self.path("authority.pem")
         self.openssl("req", "-x509", *NEW_KEY, "-keyout", self.path("authority.key"),
                      "-out", self.ca_file, "-days", "30", "-extensions", "authority")

@@ -1,32 +1,6 @@
-"""Runs the real executable (WEBLETTER_EXE) through cases written as tables, against the scripted
-servers of servers.py, and checks what came out with an independent message parser.
-
-  runner.py CASES.toml [NAME]     runs the file's cases (or only NAME); a line each, then a count
-  runner.py --serve ROUTES.toml -- COMMAND...
-                                  runs COMMAND with a web server (WEBLETTER_TEST_WEB), an SMTP
-                                  server (WEBLETTER_TEST_SMTP, keeping each message as <n>.eml,
-                                  <n>.body and <n>.txt in WEBLETTER_TEST_MAIL), one that never
-                                  answers (WEBLETTER_TEST_SMTP_STALL) and a closed port
-
-A case file holds [defaults], over those of common.toml beside it, and [[case]] tables; a case's
-keys add to or replace the defaults':
-  name; args (the command line, default ["news,log"]); ini (the settings, in front of the
-  defaults' ini; bare = true leaves the defaults' ini out); http (routes, see servers.py);
-  https (a certificate of pki.py: the routes are also served over TLS at {https}); smtp (replies);
-  secure (options of a SecureSmtpServer at {secure}); trust ("file", "dir" or "none": how the
-  program trusts the tests' authority); env (variables, "" removes one); home (files in the
-  run's own HOME, mode 0600).
-What must come out: exit (default 0); stderr (default ""); log (its lines; without it there must
-be no log); mail (the messages received, in order; without it none): from, to (the envelope),
-headers, type, charset, encoding, body (text) or body_of (a route's bytes), login; requests (the
-paths asked for); clear_excludes (texts that never crossed the secure server's wire in clear,
-as themselves or in base64).
-Texts may name {http}, {https}, {smtp}, {secure}, {closed} and {home}; expected texts may hold
-{date}, which must be the local date and time of the run in the general form, and
-{today+N:FORMAT}, the run's day moved by N days in a strftime FORMAT.
-
-Every run also checks that the settings file is left as it was and that the folder the program
-is started from, which holds settings of its own, is never read or written.
+"""Runs the real executable (WEBLETTER_EXE) through the cases of a case file against the scripted
+servers of servers.py, or lends those servers to another program (--serve). README.md beside
+this file describes both and the keys of a case.
 """
 
 import base64

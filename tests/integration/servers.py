@@ -1,21 +1,6 @@
-"""Scripted servers on loopback for the end-to-end tests, the window's tests and the benchmarks.
-
-HttpServer answers each path from a table of routes; SmtpServer answers each SMTP command from a
-table of replies; SecureSmtpServer is aiosmtpd with STARTTLS or TLS from the first byte and
-sign-in. Each serves in a thread of its own and keeps what it received.
-
-A route (all keys optional): status, headers (name: value; Content-Type defaults to
-"text/html; charset=utf-8"), body (text), encoding (of body, default utf-8), repeat (the body
-that many times), gzip (compress it), chunked (send it in chunks), length (the Content-Length to
-announce instead of the real one), then ("reset" or "close" after the body), delay (seconds
-before the answer), raw (bytes to send instead of a response, as Latin-1 text).
-
-A reply table maps "greeting", an SMTP verb (EHLO, MAIL, RCPT, DATA, ...) or "END" (after the
-final ".") to the reply: one or more lines, "close" to drop the connection, "stall" to never
-answer.
-
-As a program, `servers.py http ROUTES.toml` or `servers.py smtp` prints "PORT <n>" and serves
-until its parent process ends.
+"""Scripted servers on loopback: HttpServer answers each path from a table of routes, SmtpServer
+each SMTP command from a table of replies, SecureSmtpServer is aiosmtpd with TLS and sign-in.
+README.md beside this file lists the keys of a route and of a reply table.
 """
 
 import asyncio
