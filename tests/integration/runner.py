@@ -9,6 +9,7 @@ import datetime
 import os
 import re
 import shutil
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -17,6 +18,10 @@ import tomllib
 import message
 import servers
 
+# The tests' own certificate authority and the certificates it signed (README.md says how they
+# were made): "good", "expired", "other-host" (for mail.example.org) and "self-signed".
+PKI = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pki")
+TRUST = {"file": os.path.join(PKI, "authority.pem"), "dir": os.path.join(PKI, "authorities")}
 DATE = r"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)"
 DECOY_INI = "[Default]\nSubject=From the current folder\n[news]\nSubject=From the current folder\n"
 
@@ -24,6 +29,12 @@ DECOY_INI = "[Default]\nSubject=From the current folder\n[news]\nSubject=From th
 def load(path):
     with open(path, "rb") as source:
         return tomllib.load(source)
+
+
+def server_context(certificate) -> ssl.SSLContext:
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(PKI, certificate + ".pem"), os.path.join(PKI, certificate + ".key"))
+    return context
 
 
 def substitute(value, places):
@@ -91,7 +102,7 @@ class CaseFile:
         self.http, self.smtp = servers.HttpServer(), servers.SmtpServer()
         self.places = {"{http}": self.http.host_port, "{smtp}": self.smtp.host_port,
                        "{closed}": servers.closed_port()}
-        self.pki, self.https = None, {}
+        self.https = {}
 
     def close(self):
         self.http.stop()
@@ -100,16 +111,9 @@ class CaseFile:
             server.stop()
         shutil.rmtree(self.work, ignore_errors=True)
 
-    def authority(self):
-        if self.pki is None:
-            import pki
-
-            self.pki = pki.TestPki(os.path.join(self.work, "pki"))
-        return self.pki
-
     def https_server(self, certificate):
         if certificate not in self.https:
-            context = self.authority().server_context(certificate)
+            context = server_context(certificate)
             self.https[certificate] = servers.HttpServer(self.http.routes, context)
         return self.https[certificate]
 
@@ -117,7 +121,7 @@ class CaseFile:
         options = dict(options)
         certificate = options.pop("certificate", None)
         if certificate is not None:
-            options["context"] = self.authority().server_context(certificate)
+            options["context"] = server_context(certificate)
         return servers.SecureSmtpServer(**options)
 
     def run(self, case):
@@ -159,9 +163,9 @@ class CaseFile:
         env = dict(os.environ, HOME=home)
         for name in ("DISPLAY", "WAYLAND_DISPLAY", "SSL_CERT_FILE", "SSL_CERT_DIR"):
             env.pop(name, None)
-        trust = case.get("trust", "file" if self.pki else "none")
+        trust = case.get("trust", "file")
         if trust != "none":
-            env["SSL_CERT_" + trust.upper()] = getattr(self.authority(), "ca_" + trust)
+            env["SSL_CERT_" + trust.upper()] = TRUST[trust]
         for name, value in case.get("env", {}).items():
             env.pop(name, None)
             if value:
