@@ -267,14 +267,23 @@ def main(argv):
     if argv[1:2] == ["http"] and len(argv) == 3:
         with open(argv[2], "rb") as source:
             server = HttpServer(tomllib.load(source).get("http", {}))
-    elif argv[1:] == ["smtp"]:
+    elif argv[1:2] == ["smtp"] and len(argv) <= 3:
         server = SmtpServer()
+        if len(argv) == 3:  # each message as <n>.eml in the folder
+            os.makedirs(argv[2], exist_ok=True)
+            server.keep = lambda message: write_eml(argv[2], message)
     else:
-        sys.exit("usage: servers.py http ROUTES.toml | servers.py smtp")
+        sys.exit("usage: servers.py http ROUTES.toml | servers.py smtp [FOLDER]")
     print("PORT", server.host_port.rpartition(":")[2], flush=True)
     parent = os.getppid()
     while os.getppid() == parent:
         time.sleep(0.5)
+
+
+def write_eml(folder, message):
+    count = len([name for name in os.listdir(folder) if name.endswith(".eml")])
+    with open(os.path.join(folder, "%04d.eml" % (count + 1)), "wb") as out:
+        out.write(message["raw"])
 
 
 if __name__ == "__main__":
