@@ -1,6 +1,6 @@
 // What the page fetch costs: the processor time a wait uses while a slow server thinks (window
 // style, with a callback between waits, and batch style), and the time and peak memory of a
-// 20 MiB page, fetched and decoded. Uses the test web server on the loopback address.
+// 20 MiB page, fetched and decoded. Starts the scripted web server on loopback.
 #include <sys/resource.h>
 
 #include <chrono>

@@ -1,7 +1,7 @@
 // What mailing a large page costs: the peak memory of fetching a 20 MiB page and mailing it as
 // HTML (goal: below 3 times the page plus 30 MiB), and the time of composing and sending it.
-// Uses the test web server and the test SMTP server on the loopback address; their memory is
-// their own processes', not counted here.
+// Starts the scripted web and SMTP servers on the loopback address; their memory is their own
+// processes', not counted here.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -29,7 +29,7 @@ struct Servers {
   bench::BenchServer mail{{"smtp"}};
 };
 
-// Stopped (and the folder removed) when the program ends.
+// Started at the first use; stopped when the program ends.
 Servers& TheServers() {
   static Servers servers;
   return servers;

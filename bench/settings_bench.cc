@@ -1,7 +1,7 @@
 // Reading one value from large settings files, and writing one into a 10,000-line file.
 #include <stdlib.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,15 +12,23 @@
 namespace webletter {
 namespace {
 
+// The folder of the settings files, removed with them when the program ends.
+struct Folder {
+  std::string path;
+  Folder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "webletter-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    path = pattern + "/";
+  }
+  ~Folder() { std::filesystem::remove_all(path); }
+};
+
 // A settings file of `sections` job sections of three lines each; the key to look for is in
 // the last one.
 std::string MakeSettingsFile(const std::string& name, int sections, int value_length) {
-  static const std::string folder = [] {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "webletter-bench-XXXXXX").string();
-    return mkdtemp(pattern.data()) != nullptr ? pattern + "/" : std::string("./");
-  }();
-  std::string path = folder + name;
+  static const Folder folder;
+  std::string path = folder.path + name;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   std::string filler(static_cast<std::size_t>(value_length), 'x');
   for (int i = 0; i < sections; ++i) {
