@@ -64,6 +64,20 @@ constexpr std::array kMessages{
     Entry{error::kFetchPageNotFound, "The page was not found on the web server (HTTP 404 or 410)"},
     Entry{error::kFetchServerError, "The web server reported an internal error (HTTP 5xx)"},
     Entry{error::kFetchHttpError, "The web server answered with an error status"},
+    Entry{error::kFetchRedirectToLocal,
+          "The page redirects to an address on this computer or its local network, which is not "
+          "followed"},
+    Entry{error::kFetchPartialContent, "The web server sent only part of the page (HTTP 206)"},
+    Entry{error::kFetchNotModified,
+          "The web server sent no page, only that it had not changed (HTTP 304)"},
+    Entry{error::kFetchRedirectNowhere,
+          "The web server redirected without saying where to (HTTP 3xx without Location)"},
+    Entry{error::kFetchNoPage,
+          "The web server's answer holds no page (an HTTP status other than 200 and 203)"},
+    Entry{error::kFetchNotHttp, "The web server's answer is not HTTP"},
+    Entry{error::kFetchHeaderTooLarge,
+          "The web server's answer has a header too large to take (a line over 100 KiB, or over "
+          "256 KiB in all)"},
 
     Entry{error::kMailFailed, "The message could not be sent"},
     Entry{error::kMailServerInvalid, "The mail server's address is not valid"},

@@ -40,6 +40,13 @@ inline constexpr int kFetchAccessDenied = 35764;
 inline constexpr int kFetchPageNotFound = 35765;
 inline constexpr int kFetchServerError = 35766;
 inline constexpr int kFetchHttpError = 35767;
+inline constexpr int kFetchRedirectToLocal = 35768;
+inline constexpr int kFetchPartialContent = 35769;
+inline constexpr int kFetchNotModified = 35770;
+inline constexpr int kFetchRedirectNowhere = 35771;
+inline constexpr int kFetchNoPage = 35772;
+inline constexpr int kFetchNotHttp = 35773;
+inline constexpr int kFetchHeaderTooLarge = 35774;
 
 // Mail sending.
 inline constexpr int kMailFailed = 36000;

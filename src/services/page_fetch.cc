@@ -1,8 +1,15 @@
 #include "services/page_fetch.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,25 +31,63 @@ Status InitCurlOnce() {
   return init_result == CURLE_OK ? Status::Ok() : Status(error::kFetchFailed);
 }
 
+// All the headers of every response of one fetch together, below libcurl's own limit of 300 KiB
+// so that the failure is told as what it is; a single line is limited by libcurl (100 KiB).
+constexpr std::size_t kMaxHeaderBytes = 256u << 10;
+
 // Where the body goes while it arrives, and why the transfer was stopped early if it was.
 struct BodySink {
   CURL* easy = nullptr;
   std::size_t limit = 0;
   std::string bytes;
+  std::size_t header_bytes = 0;
   bool too_large = false;
-  bool error_status = false;
+  bool header_too_large = false;
+  bool not_a_page = false;
 };
+
+// Only these final statuses carry the page itself.
+bool IsPageStatus(long status) { return status == 200 || status == 203; }
+
+// Decides, connection by connection, whether libcurl may connect to an address. The first
+// connection, to the configured address, sets the rule: where it is local, everything is
+// allowed; where it is public, nothing that follows (a redirect) may lead to a local address.
+struct AddressGuard {
+  const std::function<bool(const sockaddr*)>* is_local = nullptr;
+  enum class Origin { kNone, kLocal, kPublic } origin = Origin::kNone;
+  bool refused = false;
+};
+
+curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  auto* guard = static_cast<AddressGuard*>(user);
+  const bool local = (*guard->is_local)(&address->addr);
+  if (guard->origin == AddressGuard::Origin::kNone) {
+    guard->origin = local ? AddressGuard::Origin::kLocal : AddressGuard::Origin::kPublic;
+  } else if (local && guard->origin == AddressGuard::Origin::kPublic) {
+    guard->refused = true;
+    return CURL_SOCKET_BAD;
+  }
+  return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+std::size_t OnHeader(char*, std::size_t size, std::size_t count, void* user) {
+  auto* sink = static_cast<BodySink*>(user);
+  sink->header_bytes += size * count;
+  if (sink->header_bytes <= kMaxHeaderBytes) return size * count;
+  sink->header_too_large = true;
+  return 0;
+}
 
 // Keeps the body (libcurl passes on only the last response of a redirect chain). Stops the
 // transfer, by returning a short count, when the body passes the limit or when the response is
-// an error whose body is of no use.
+// not the page, so that its body is of no use.
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* sink = static_cast<BodySink*>(user);
   const std::size_t length = size * count;
   long status = 0;
   curl_easy_getinfo(sink->easy, CURLINFO_RESPONSE_CODE, &status);
-  if (status >= 400) {
-    sink->error_status = true;
+  if (!IsPageStatus(status)) {
+    sink->not_a_page = true;
     return 0;
   }
   if (length > sink->limit - sink->bytes.size()) {
@@ -61,6 +106,10 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 }
 
 int HttpStatusError(long status) {
+  if (status == 206) return error::kFetchPartialContent;
+  if (status == 304) return error::kFetchNotModified;
+  if (status >= 300 && status <= 399) return error::kFetchRedirectNowhere;
+  if (status < 300) return error::kFetchNoPage;
   if (status == 401 || status == 403) return error::kFetchAccessDenied;
   if (status == 404 || status == 410) return error::kFetchPageNotFound;
   if (status >= 500 && status <= 599) return error::kFetchServerError;
@@ -120,15 +169,30 @@ int CurlError(CURLcode code) {
   }
 }
 
+// What a failure of libcurl means once the request went out: libcurl names an answer without a
+// status line an unsupported protocol, and a header line that is too long a lack of memory.
+int AnswerError(CURLcode code, long status) {
+  if (status == 0 && (code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_WEIRD_SERVER_REPLY)) {
+    return error::kFetchNotHttp;
+  }
+  if (code == CURLE_OUT_OF_MEMORY) return error::kFetchHeaderTooLarge;
+  return CurlError(code);
+}
+
 // The outcome of a finished transfer.
-Status TransferStatus(CURLcode code, const BodySink& sink) {
+Status TransferStatus(CURLcode code, const BodySink& sink, const AddressGuard& guard) {
   long status = 0;
   curl_easy_getinfo(sink.easy, CURLINFO_RESPONSE_CODE, &status);
+  long request_size = 0;
+  curl_easy_getinfo(sink.easy, CURLINFO_REQUEST_SIZE, &request_size);
   if (sink.too_large) return Status(error::kFetchTooLarge);
-  if (sink.error_status || (code == CURLE_OK && status >= 400)) {
+  if (sink.header_too_large) return Status(error::kFetchHeaderTooLarge);
+  if (guard.refused) return Status(error::kFetchRedirectToLocal);
+  if (sink.not_a_page || (code == CURLE_OK && !IsPageStatus(status))) {
     return Status(HttpStatusError(status));
   }
-  return code == CURLE_OK ? Status::Ok() : Status(CurlError(code));
+  if (code == CURLE_OK) return Status::Ok();
+  return Status(request_size > 0 ? AnswerError(code, status) : CurlError(code));
 }
 
 struct EasyCleanup {
@@ -193,7 +257,8 @@ class Transfer {
 };
 
 // Sets every option of the request; false when libcurl refuses one.
-bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, BodySink& sink) {
+bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, BodySink& sink,
+               AddressGuard& guard) {
   bool ok = curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
@@ -217,10 +282,49 @@ bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, Bo
   ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERDATA, &sink) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &guard) == CURLE_OK;
   return ok;
 }
 
+bool InPrefix(const std::uint8_t* bytes, std::initializer_list<std::uint8_t> prefix,
+              unsigned bits) {
+  for (const std::uint8_t byte : prefix) {
+    const unsigned take = bits < 8 ? bits : 8;
+    const auto mask = static_cast<std::uint8_t>(0xFF00u >> take);
+    if ((*bytes++ & mask) != (byte & mask)) return false;
+    bits -= take;
+  }
+  return true;
+}
+
+bool IsLocalIpv4(const std::uint8_t* a) {
+  return a[0] == 0 || a[0] == 10 || a[0] == 127 || InPrefix(a, {100, 64}, 10) ||
+         InPrefix(a, {169, 254}, 16) || InPrefix(a, {172, 16}, 12) || InPrefix(a, {192, 168}, 16);
+}
+
 }  // namespace
+
+bool IsLocalNetworkAddress(const sockaddr* address) {
+  if (address->sa_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+    return IsLocalIpv4(reinterpret_cast<const std::uint8_t*>(&v4->sin_addr));
+  }
+  if (address->sa_family != AF_INET6) return false;
+  const auto* a = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr.s6_addr;
+  static constexpr std::array<std::uint8_t, 12> kMappedV4 = {0, 0, 0, 0, 0,    0,
+                                                             0, 0, 0, 0, 0xFF, 0xFF};
+  if (std::equal(kMappedV4.begin(), kMappedV4.end(), a) ||
+      InPrefix(a, {0x00, 0x64, 0xFF, 0x9B, 0, 0, 0, 0, 0, 0, 0, 0}, 96)) {
+    return IsLocalIpv4(a + 12);
+  }
+  static constexpr std::array<std::uint8_t, 15> kZeros{};
+  const bool unspecified_or_loopback = std::equal(kZeros.begin(), kZeros.end(), a) && a[15] <= 1;
+  return unspecified_or_loopback || InPrefix(a, {0xFE, 0x80}, 10) || InPrefix(a, {0xFC}, 7) ||
+         InPrefix(a, {0xFE, 0xC0}, 10);
+}
 
 Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_waits,
                        const FetchLimits& limits) {
@@ -232,12 +336,16 @@ Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_wa
   BodySink sink;
   sink.easy = transfer.easy();
   sink.limit = limits.max_body_bytes;
+  AddressGuard guard;
+  guard.is_local = &limits.is_local_address;
   const std::string address(url);
-  if (!Configure(transfer.easy(), address, limits, sink)) return Status(error::kFetchFailed);
+  if (!Configure(transfer.easy(), address, limits, sink, guard)) {
+    return Status(error::kFetchFailed);
+  }
   if (Status started = transfer.Start(); !started.ok()) return started;
   CURLcode result = CURLE_OK;
   if (Status run = transfer.Run(between_waits, result); !run.ok()) return run;
-  if (Status outcome = TransferStatus(result, sink); !outcome.ok()) return outcome;
+  if (Status outcome = TransferStatus(result, sink, guard); !outcome.ok()) return outcome;
 
   const char* content_type = nullptr;
   curl_easy_getinfo(transfer.easy(), CURLINFO_CONTENT_TYPE, &content_type);

@@ -6,10 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -222,11 +224,108 @@ class SilentServer {
     host_port = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
   }
   ~SilentServer() { close(socket_); }
+  int fd() const { return socket_; }
   std::string host_port;
 
  private:
   const int socket_ = socket(AF_INET, SOCK_STREAM, 0);
 };
+
+// Answers every connection with `answer`, from a thread of its own.
+class AnsweringServer : public SilentServer {
+ public:
+  explicit AnsweringServer(std::string answer) : answer_(std::move(answer)) {}
+  ~AnsweringServer() {
+    shutdown(fd(), SHUT_RDWR);  // wakes accept() up
+    thread_.join();
+  }
+  std::atomic<int> connections = 0;
+
+ private:
+  void Serve() {
+    for (int client; (client = accept(fd(), nullptr, nullptr)) >= 0; close(client)) {
+      char request[4096];
+      if (read(client, request, sizeof request) > 0) ++connections;
+      if (write(client, answer_.data(), answer_.size()) < 0) continue;
+    }
+  }
+  const std::string answer_;
+  std::thread thread_{[this] { Serve(); }};
+};
+
+in_port_t Port(const sockaddr* address) {
+  return reinterpret_cast<const sockaddr_in*>(address)->sin_port;  // same place for IPv6
+}
+
+TEST(FetchAddressTest, ARedirectFromAPublicAddressNeverReachesALocalOne) {
+  AnsweringServer page("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nlocal");
+  const std::string moved = "HTTP/1.1 301 Moved\r\nContent-Length: 0\r\nLocation: http://";
+  AnsweringServer public_site(moved + page.host_port + "/admin\r\n\r\n");
+  AnsweringServer local_site(moved + page.host_port + "/\r\n\r\n");
+  FetchLimits limits;
+  sockaddr_in public_address{};
+  socklen_t size = sizeof public_address;
+  getsockname(public_site.fd(), reinterpret_cast<sockaddr*>(&public_address), &size);
+  limits.is_local_address = [&](const sockaddr* a) { return Port(a) != public_address.sin_port; };
+
+  const Status refused = FetchPage("http://" + public_site.host_port + "/", {}, limits).status();
+  EXPECT_EQ(refused.number(), error::kFetchRedirectToLocal);
+  EXPECT_EQ(page.connections, 0);
+  for (const std::string& local : {page.host_port, local_site.host_port}) {
+    const Result<Page> fetched = FetchPage("http://" + local + "/", {}, limits);
+    EXPECT_EQ(fetched.ok() ? fetched->bytes : fetched.status().message(), "local") << local;
+  }
+}
+
+TEST(FetchAddressTest, LocalNetworkAddresses) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"127.0.0.1", true},
+      {"127.255.0.9", true},
+      {"10.1.2.3", true},
+      {"11.0.0.1", false},
+      {"172.16.0.1", true},
+      {"172.31.9.9", true},
+      {"172.32.0.1", false},
+      {"172.15.9.9", false},
+      {"192.168.1.1", true},
+      {"192.169.0.1", false},
+      {"169.254.1.1", true},
+      {"169.255.0.1", false},
+      {"100.64.0.1", true},
+      {"100.127.9.9", true},
+      {"100.128.0.1", false},
+      {"0.0.0.0", true},
+      {"8.8.8.8", false},
+      {"::1", true},
+      {"::", true},
+      {"::2", false},
+      {"fe80::1", true},
+      {"febf::1", true},
+      {"fec0::1", true},
+      {"feff::1", true},
+      {"fc00::1", true},
+      {"fdff::1", true},
+      {"fe00::1", false},
+      {"fbff::1", false},
+      {"::ffff:127.0.0.1", true},
+      {"::ffff:8.8.8.8", false},
+      {"64:ff9b::10.0.0.1", true},
+      {"64:ff9b::8.8.8.8", false},
+      {"2001:db8::1", false},
+      {"2606:4700::1111", false},
+  };
+  for (const auto& [text, local] : cases) {
+    sockaddr_in v4{};
+    sockaddr_in6 v6{};
+    v4.sin_family = AF_INET;
+    v6.sin6_family = AF_INET6;
+    const bool is_v4 = inet_pton(AF_INET, text.c_str(), &v4.sin_addr) == 1;
+    ASSERT_TRUE(is_v4 || inet_pton(AF_INET6, text.c_str(), &v6.sin6_addr) == 1) << text;
+    const auto* address =
+        is_v4 ? reinterpret_cast<const sockaddr*>(&v4) : reinterpret_cast<const sockaddr*>(&v6);
+    EXPECT_EQ(IsLocalNetworkAddress(address), local) << text;
+  }
+}
 
 TEST(TimeLimitTest, FetchFromAServerThatNeverAnswers) {
   const SilentServer server;
