@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "batch/log_file.h"
 #include "batch/section_job.h"
+#include "platform/masked_address.h"
 #include "platform/message_box.h"
 #include "platform/program_folder.h"
 #include "platform/program_state.h"
@@ -53,7 +54,7 @@ int RunBatch(const Invocation& invocation, ProgramState& state, int& argc, char*
   const std::unique_ptr<MessageBox> message_box = CreateMessageBox(argc, argv);
   const bool sent = ProcessSection(invocation.section, state, *message_box);
   if (sent && state.report_mode.find("log") != std::string::npos) {
-    WriteLog(state, "Entry '" + invocation.section + "' succesfully sent.");
+    WriteLog(state, "Entry '" + ShownSafely(invocation.section) + "' succesfully sent.");
   }
   return sent ? kExitSuccess : kExitJobFailed;
 }

@@ -2,6 +2,7 @@
 
 #include "batch/log_file.h"
 #include "platform/locale_text.h"
+#include "platform/masked_address.h"
 #include "services/mail_steps.h"
 #include "settings/settings.h"
 
@@ -61,7 +62,7 @@ void MailErrors(std::string& errors, const std::string& section, const ProgramSt
   // The job's own send has just failed through this server: keep the report off it.
   if (!state.failed_smtp_server.empty() && server == state.failed_smtp_server) server.clear();
   if (server.empty()) return;
-  const std::string body = ErrorMailBody(NowAsText(), section, errors);
+  const std::string body = ErrorMailBody(NowAsText(), ShownSafely(section), errors);
   const Status sent = SendInSteps({.server = server,
                                    .from_address = from,
                                    .from_name = std::nullopt,

@@ -90,7 +90,7 @@ bool ReadJobValues(const Settings& settings, const std::string& section, JobValu
 Page FetchJobPage(const std::string& url, std::string& error_text) {
   Result<Page> page = FetchPage(url);
   if (page.ok()) return std::move(page).value();
-  AppendError(error_text, "Page '" + MaskPassword(url) +
+  AppendError(error_text, "Page '" + ShownSafely(MaskPassword(url)) +
                               "' could not be fetched: " + std::string(page.status().message()));
   return Page{};
 }
@@ -99,7 +99,8 @@ Page FetchJobPage(const std::string& url, std::string& error_text) {
 void CheckPageAndValues(const JobValues& values, const Page& page, std::string& error_text) {
   if (IniNumber(values.check_content) != 0 &&
       page.DecodedText().find(kMarker) == std::string::npos) {
-    AppendError(error_text, "Page '" + MaskPassword(values.url) + "' failed webletter check");
+    AppendError(error_text,
+                "Page '" + ShownSafely(MaskPassword(values.url)) + "' failed webletter check");
   }
   if (values.smtp_server.find('.') == std::string::npos) {
     AppendError(error_text, "SMTP missing or invalid");
@@ -144,7 +145,7 @@ bool ProcessSection(const std::string& section, ProgramState& state, MessageBox&
   JobValues values;
   std::string error_text;
   if (!ReadJobValues(settings, section, values)) {
-    AppendError(error_text, "Section '" + section + "' not found in webletter.ini");
+    AppendError(error_text, "Section '" + ShownSafely(section) + "' not found in webletter.ini");
   }
   if (values.url.empty()) AppendError(error_text, "No URL specified in INI file");
 

@@ -42,15 +42,33 @@ std::string MaskPassword(std::string_view address) {
   const std::vector<std::size_t> starts = AuthorityStarts(address);
   for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
     const std::string_view rest = std::string_view(masked).substr(*start);
-    const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
-    // The last "@" ends the user part: a password holding a raw "@" is masked whole.
-    const std::size_t at = authority.rfind('@');
-    if (at == std::string_view::npos) continue;
-    const std::size_t colon = authority.substr(0, at).find(':');
-    if (colon == std::string_view::npos || colon + 1 == at) continue;
+    // The user name holds no "/", "?", "#" or ":"; the password may hold any of them, raw "@"
+    // included, since people write them unencoded: it runs to the last "@" before the host.
+    const std::size_t colon = rest.find_first_of(":/?#");
+    if (colon == std::string_view::npos || rest[colon] != ':') continue;
+    if (rest.substr(colon).starts_with(kSchemeEnd))
+      continue;  // a scheme: its own authority follows
+    const std::size_t first_at = rest.find('@', colon);
+    if (first_at == std::string_view::npos) continue;
+    const std::size_t at = rest.substr(0, rest.find_first_of("/?#", first_at)).rfind('@');
+    if (colon + 1 == at) continue;
     masked.replace(*start + colon + 1, at - colon - 1, kMask);
   }
   return masked;
+}
+
+std::string ShownSafely(std::string_view text) {
+  std::string shown(text);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(shown[i]);
+    const auto next = i + 1 < shown.size() ? static_cast<unsigned char>(shown[i + 1]) : 0;
+    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F in UTF-8
+      shown.replace(i, 2, " ");
+    } else if (byte < 0x20 || byte == 0x7F) {
+      shown[i] = ' ';
+    }
+  }
+  return shown;
 }
 
 }  // namespace webletter
