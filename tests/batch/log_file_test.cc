@@ -1,10 +1,14 @@
 #include "batch/log_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -74,28 +78,65 @@ TEST(LogFileTest, TwoProcessesAppendingNeverInterleave) {
   EXPECT_EQ(next[1], kEntriesEach);
 }
 
-// A log that cannot be written: no crash, one line on standard error with the file and reason.
+// A log that cannot be written: no crash, no wait, one line on standard error with the file
+// and the reason.
 TEST(LogFileTest, UnwritableLogReportsOneLineAndGoesOn) {
   TempDir folder;
   folder.Write("plain-file", "");
   std::filesystem::create_directories(folder.File("dir-log/webletter.log"));
-  std::vector<std::pair<std::string, int>> cases = {
-      {folder.File("plain-file/"), ErrorNumberFromErrno(ENOTDIR)},
-      {folder.File("missing/folder/"), error::kFileNotFound},
-      {folder.File("dir-log/"), ErrorNumberFromErrno(EISDIR)},
+  std::filesystem::create_directories(folder.File("fifo"));
+  ASSERT_EQ(mkfifo(folder.File("fifo/webletter.log").c_str(), 0600), 0);
+  const std::string not_regular = "it is not a regular file";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {folder.File("plain-file/"), std::string(StandardMessage(ErrorNumberFromErrno(ENOTDIR)))},
+      {folder.File("missing/folder/"), std::string(StandardMessage(error::kFileNotFound))},
+      {folder.File("dir-log/"), std::string(StandardMessage(ErrorNumberFromErrno(EISDIR)))},
+      {folder.File("fifo/"), not_regular},
   };
-  if (access("/dev/full", W_OK) == 0) {
-    std::filesystem::create_directories(folder.File("full-disk"));
-    std::filesystem::create_symlink("/dev/full", folder.File("full-disk/webletter.log"));
-    cases.emplace_back(folder.File("full-disk/"), error::kDiskFull);
-  }
-  for (const auto& [app_dir, error_number] : cases) {
+  for (const auto& [app_dir, reason] : cases) {
     ::testing::internal::CaptureStderr();
     WriteLog(StateIn(app_dir), "Error: something\r\n");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "webletter: cannot write to the log file " + app_dir +
-                  "webletter.log: " + std::string(StandardMessage(error_number)) + "\n");
+    EXPECT_EQ(
+        ::testing::internal::GetCapturedStderr(),
+        "webletter: cannot write to the log file " + app_dir + "webletter.log: " + reason + "\n");
   }
+  // A FIFO that is being read is still refused, and gets nothing.
+  const int reader = open(folder.File("fifo/webletter.log").c_str(), O_RDONLY | O_NONBLOCK);
+  ::testing::internal::CaptureStderr();
+  WriteLog(StateIn(folder.File("fifo/")), "Error: something");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "webletter: cannot write to the log file " +
+                                                          folder.File("fifo/webletter.log") + ": " +
+                                                          not_regular + "\n");
+  char byte;
+  EXPECT_LE(read(reader, &byte, 1), 0);
+  close(reader);
+}
+
+// A disk that fills up in the middle of an entry: the log is cut back to what it held.
+TEST(LogFileTest, AFullDiskLeavesNoFragment) {
+  TempDir folder;
+  folder.Write("webletter.log", "older text");
+  int errors[2];
+  ASSERT_EQ(pipe(errors), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(errors[1], STDERR_FILENO);
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{15, 15};  // room for five bytes of the entry
+    setrlimit(RLIMIT_FSIZE, &limit);
+    WriteLog(StateIn(folder.path()), "Error: something");
+    _exit(0);
+  }
+  close(errors[1]);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  char said[512] = {};
+  EXPECT_GT(read(errors[0], said, sizeof said - 1), 0);
+  close(errors[0]);
+  EXPECT_EQ(std::string(said), "webletter: cannot write to the log file " +
+                                   folder.File("webletter.log") + ": " +
+                                   std::string(StandardMessage(error::kDiskFull)) + "\n");
+  EXPECT_EQ(folder.Read("webletter.log"), "older text");
 }
 
 }  // namespace
