@@ -1,5 +1,7 @@
 #include "batch/error_report.h"
 
+#include <iostream>
+
 #include "batch/log_file.h"
 #include "platform/locale_text.h"
 #include "platform/masked_address.h"
@@ -71,13 +73,23 @@ void MailErrors(std::string& errors, const std::string& section, const ProgramSt
                                    .subject = std::string(kErrorMailSubject),
                                    .body = body,
                                    .body_charset = "utf-8",
-                                   .html = std::nullopt});
+                                   .html = std::nullopt},
+                                  WarningMailLimits(state));
   if (!sent.ok()) {
     errors += kMailFailedNote;
   }
 }
 
 }  // namespace
+
+MailLimits WarningMailLimits(const ProgramState& state) {
+  MailLimits limits;
+  limits.warn = [&state](std::string_view text) {
+    std::cerr << "webletter: warning: " << text << '\n';
+    if (ChannelsForMode(state.report_mode).log) WriteLog(state, "Warning: " + std::string(text));
+  };
+  return limits;
+}
 
 void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
                   MessageBox& message_box) {

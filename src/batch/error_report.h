@@ -7,6 +7,7 @@
 
 #include "platform/message_box.h"
 #include "platform/program_state.h"
+#include "services/smtp_transport.h"  // MailLimits
 
 namespace webletter {
 
@@ -20,6 +21,11 @@ namespace webletter {
 // name, without an SMTPserver, or through the server in state.failed_smtp_server.
 void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
                   MessageBox& message_box);
+
+// Mail limits whose warnings (about the sign-in) go to standard error as "webletter: warning:
+// <text>", and into the log as "Warning: <text>" where the reporting mode logs. `state` must
+// outlive the limits.
+MailLimits WarningMailLimits(const ProgramState& state);
 
 }  // namespace webletter
 

@@ -115,7 +115,7 @@ void CheckPageAndValues(const JobValues& values, const Page& page, std::string& 
 }
 
 // Mails the page as HTML; returns the last failure of the mail steps.
-Status SendPage(const JobValues& values, const Page& page) {
+Status SendPage(const JobValues& values, const Page& page, const ProgramState& state) {
   std::string subject = values.subject;
   return SendInSteps({.server = values.smtp_server,
                       .from_address = values.from_address,
@@ -125,7 +125,8 @@ Status SendPage(const JobValues& values, const Page& page) {
                       .subject = FillDateTag(subject, IniNumber(values.date_offset)),
                       .body = page.bytes,
                       .body_charset = page.charset,
-                      .html = true});
+                      .html = true},
+                     WarningMailLimits(state));
 }
 
 }  // namespace
@@ -153,7 +154,7 @@ bool ProcessSection(const std::string& section, ProgramState& state, MessageBox&
     const Page page = FetchJobPage(values.url, error_text);
     CheckPageAndValues(values, page, error_text);
     if (error_text.empty()) {
-      const Status sent = SendPage(values, page);
+      const Status sent = SendPage(values, page, state);
       if (!sent.ok()) {
         AppendError(error_text, sent.message());
         state.failed_smtp_server = values.smtp_server;

@@ -104,6 +104,10 @@ constexpr std::array kMessages{
     Entry{error::kMailNoEncryption,
           "The mail server offers no encryption, so the password was not sent"},
     Entry{error::kMailComposeFailed, "The message could not be composed"},
+    Entry{error::kMailLoginUnusable,
+          "The user name or password for the mail server holds a control character (such as a "
+          "line break), so nothing was sent"},
+    Entry{error::kMailAnswerTooLarge, "The mail server's answer was too large to take"},
 };
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end(),

@@ -67,6 +67,8 @@ inline constexpr int kMailAddressInvalid = 36014;
 inline constexpr int kMailLoginDenied = 36015;
 inline constexpr int kMailNoEncryption = 36016;
 inline constexpr int kMailComposeFailed = 36017;
+inline constexpr int kMailLoginUnusable = 36018;
+inline constexpr int kMailAnswerTooLarge = 36019;
 }  // namespace error
 
 // The text of an error number. A number outside the table gives the classic catch-all text.

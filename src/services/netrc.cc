@@ -1,11 +1,13 @@
 #include "services/netrc.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
 
 namespace webletter {
 namespace {
@@ -136,15 +138,31 @@ std::optional<NetrcLogin> FindNetrcLogin(std::string_view netrc_text, std::strin
   return NetrcLogin{entry.login, entry.password};
 }
 
-std::optional<NetrcLogin> FindUserNetrcLogin(std::string_view host, std::string_view login) {
+UserNetrc FindUserNetrcLogin(std::string_view host, std::string_view login) {
   const std::string home = HomeFolder();
-  if (home.empty()) return std::nullopt;
-  std::ifstream file(home + "/.netrc", std::ios::binary);
-  if (!file) return std::nullopt;
+  if (home.empty()) return {};
+  const std::string path = home + "/.netrc";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return {std::nullopt, path + " is not a regular file, so it was not read"};
+  }
   std::string text(kMaxNetrcBytes, '\0');
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(file.gcount()));
-  return FindNetrcLogin(text, host, login);
+  std::size_t size = 0;
+  for (ssize_t got = 1; got > 0 && size<text.size(); size += got> 0 ? got : 0) {
+    do got = ::read(fd, text.data() + size, text.size() - size);
+    while (got < 0 && errno == EINTR);
+  }
+  ::close(fd);
+  text.resize(size);
+  UserNetrc found{FindNetrcLogin(text, host, login), {}};
+  if (found.login && !found.login->password.empty() && (info.st_mode & (S_IRWXG | S_IRWXO))) {
+    found.warning = path + " holds the password used, and others can read it: make it private " +
+                    "with chmod 600 " + path;
+  }
+  return found;
 }
 
 }  // namespace webletter

@@ -23,9 +23,15 @@ struct NetrcLogin {
 std::optional<NetrcLogin> FindNetrcLogin(std::string_view netrc_text, std::string_view host,
                                          std::string_view login = {});
 
-// FindNetrcLogin on the user's own file ($HOME/.netrc, or .netrc in the home folder of the
-// account); nullopt when there is no such file or it cannot be read.
-std::optional<NetrcLogin> FindUserNetrcLogin(std::string_view host, std::string_view login = {});
+// What the user's own file ($HOME/.netrc, or .netrc in the home folder of the account) gives for
+// a host: FindNetrcLogin on its text, nothing when there is no such file or it cannot be read.
+// `warning` is a line for the user, or empty: the file is not a regular file (it is then not
+// read, and never waited on), or it gave a password and others than its owner can read it.
+struct UserNetrc {
+  std::optional<NetrcLogin> login;
+  std::string warning;
+};
+UserNetrc FindUserNetrcLogin(std::string_view host, std::string_view login = {});
 
 }  // namespace webletter
 

@@ -129,6 +129,11 @@ Status MailStatusOf(CURLcode code, const char* error_text, long reply_code, cons
       if (RefusedAt(error_text, "DATA")) return Status(error::kMailMessageRefused);
       return Status(error::kMailConnectionClosed);
     case CURLE_RECV_ERROR:
+      // libcurl adds up every line of a long multi-line answer (EHLO's) against its limit.
+      if (std::string_view(error_text).starts_with("Too large response")) {
+        return Status(error::kMailAnswerTooLarge);
+      }
+      return Status(error::kMailConnectionClosed);
     case CURLE_GOT_NOTHING:
     case CURLE_PARTIAL_FILE:
       return Status(error::kMailConnectionClosed);
@@ -175,17 +180,27 @@ void SetTrustStore(CURL* curl) {
 // The sign-in: the address's own credentials, else the user's ~/.netrc entry for the host (for
 // the address's user name when it gives one without a password). libcurl never reads the file
 // itself, so that every password it holds went through SetSecurity's rule.
-SmtpEndpoint WithNetrcLogin(SmtpEndpoint endpoint) {
+SmtpEndpoint WithNetrcLogin(SmtpEndpoint endpoint, const MailLimits& limits) {
   if (!endpoint.user.empty() && !endpoint.password.empty()) return endpoint;
   std::string_view host = endpoint.host;
   if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
     host = host.substr(1, host.size() - 2);
   }
-  if (const std::optional<NetrcLogin> found = FindUserNetrcLogin(host, endpoint.user)) {
-    endpoint.user = found->login;
-    endpoint.password = found->password;
+  const UserNetrc netrc = FindUserNetrcLogin(host, endpoint.user);
+  if (!netrc.warning.empty() && limits.warn) limits.warn(netrc.warning);
+  if (netrc.login) {
+    endpoint.user = netrc.login->login;
+    endpoint.password = netrc.login->password;
   }
   return endpoint;
+}
+
+// libcurl would cut a name at a NUL, or fail to sign in and send anyway.
+bool HasControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
+  });
 }
 
 // Encryption whenever the server offers STARTTLS; with credentials, encryption or nothing: a
@@ -232,8 +247,15 @@ Result<SmtpEndpoint> ParseSmtpServer(std::string_view server) {
     endpoint.port = std::atoi(port.text.c_str());
     if (endpoint.port < 1 || endpoint.port > 65535) return invalid;
   }
-  endpoint.user = GetPart(url.get(), CURLUPART_USER, CURLU_URLDECODE).text;
-  endpoint.password = GetPart(url.get(), CURLUPART_PASSWORD, CURLU_URLDECODE).text;
+  // libcurl refuses to decode a control character, which would leave the credentials out.
+  const UrlPart user = GetPart(url.get(), CURLUPART_USER, CURLU_URLDECODE);
+  const UrlPart password = GetPart(url.get(), CURLUPART_PASSWORD, CURLU_URLDECODE);
+  if (user.present != GetPart(url.get(), CURLUPART_USER).present ||
+      password.present != GetPart(url.get(), CURLUPART_PASSWORD).present) {
+    return Status(error::kMailLoginUnusable);
+  }
+  endpoint.user = user.text;
+  endpoint.password = password.text;
   return endpoint;
 }
 
@@ -267,7 +289,10 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopAtDeadline);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &deadline);
-  const SmtpEndpoint signing_in = WithNetrcLogin(endpoint);
+  const SmtpEndpoint signing_in = WithNetrcLogin(endpoint, limits);
+  if (HasControl(signing_in.user) || HasControl(signing_in.password)) {
+    return Status(error::kMailLoginUnusable);
+  }
   SetSecurity(curl, signing_in);
   curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
   curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());

@@ -157,9 +157,12 @@ class CaseFile:
         if os.path.exists(log_path):
             os.remove(log_path)
         for name, text in case.get("home", {}).items():
+            if text == "{fifo}":
+                os.mkfifo(os.path.join(home, name))
+                continue
             with open(os.path.join(home, name), "w") as out:
                 out.write(text)
-            os.chmod(os.path.join(home, name), 0o600)
+            os.chmod(os.path.join(home, name), case.get("home_mode", 0o600))
         env = dict(os.environ, HOME=home)
         for name in ("DISPLAY", "WAYLAND_DISPLAY", "SSL_CERT_FILE", "SSL_CERT_DIR"):
             env.pop(name, None)
