@@ -12,7 +12,8 @@
 // - Any other line holding "=" gives a key: the name is what comes before the first "=", the
 //   value what follows it, both without surrounding blanks. A value enclosed in double quotes
 //   loses that one pair. Other lines, and keys before the first section line, are ignored.
-// - Section and key names match without regard to ASCII letter case; other bytes must be equal.
+// - Section and key names match without regard to case, for every letter (Unicode case folding)
+//   where both names are UTF-8, for A to Z alone otherwise.
 //   The first matching section counts, and the first matching key in it.
 // - A value reads as at most 254 characters (UTF-8 code points; a byte that is not part of a
 //   valid UTF-8 sequence counts as one character, and a character is never split).

@@ -206,9 +206,13 @@ void Settings::WriteIniValue(std::string_view section, std::string_view key,
   }
 }
 
-double IniNumber(std::string_view text) {
-  std::size_t pos = text.find_first_not_of(" \t");
-  if (pos == std::string_view::npos) return 0;
+double IniNumber(std::string_view given) {
+  // Blanks count for nothing anywhere in a number: "- 1" is -1 and "1 5" is 15.
+  std::string compact(given);
+  std::erase_if(compact, [](char c) { return c == ' ' || c == '\t' || c == '\n'; });
+  const std::string_view text = compact;
+  if (text.empty()) return 0;
+  std::size_t pos = 0;
   bool negative = text[pos] == '-';
   if (text[pos] == '-' || text[pos] == '+') ++pos;
 

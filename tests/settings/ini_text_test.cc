@@ -23,7 +23,12 @@ struct ReadCase {
 TEST(ReadTest, FindsTheValueWholeAndInPieces) {
   const std::vector<ReadCase> cases = {
       {"names ignore case", "[DEFAULT]\nUrl=x\n", "default", "uRL", "x"},
-      {"case folding is ASCII only", "[\xC3\x84rger]\nk=1\n", "\xC3\xA4rger", "k", ""},
+      {"names fold every letter's case",
+       "[caf\xC3\xA9]\nStra\xC3\x9F"
+       "e=1\n",
+       "CAF\xC3\x89", "STRASSE", "1"},
+      {"a name that is not UTF-8 folds A to Z", "[\xE9T\xE9]\nk=1\n", "\xE9t\xE9", "K", "1"},
+      {"and no other letter", "[\xC9]\nk=1\n", "\xE9", "k", ""},
       {"blanks around names and values", "  [ Default ]  \n \t URL\t =  x  y \t\n", "Default",
        "URL", "x  y"},
       {"CR LF", "[s]\r\nk=1\r\nj=2\r\n", "s", "j", "2"},
