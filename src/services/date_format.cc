@@ -1,6 +1,7 @@
 #include "services/date_format.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -175,22 +176,49 @@ std::size_t ReadToken(std::string_view format, std::size_t at, std::vector<Token
   return 1;
 }
 
-// The tokens of `format`, with an m or mm that follows an hour token turned into minutes.
+bool IsLiteral(TokenKind kind) {
+  return kind == TokenKind::kLiteral || kind == TokenKind::kDateSeparator ||
+         kind == TokenKind::kTimeSeparator;
+}
+
+// The tokens of `format`, with an m or mm turned into minutes where the token just before it,
+// literals and separators aside, is an hour: "hh:mm" is minutes, "hh:ss:mm" the month.
 std::vector<Token> Tokenize(std::string_view format) {
   std::vector<Token> tokens;
   for (std::size_t at = 0; at < format.size();) at += ReadToken(format, at, tokens);
-  bool after_hour = false;
+  TokenKind previous = TokenKind::kLiteral;
   for (Token& token : tokens) {
-    if (token.kind == TokenKind::kHour) {
-      after_hour = true;
-    } else if (token.kind == TokenKind::kDay) {
-      after_hour = false;
-    } else if (token.kind == TokenKind::kMonth && token.width <= 2 && after_hour) {
+    if (IsLiteral(token.kind)) continue;
+    if (token.kind == TokenKind::kMonth && token.width <= 2 && previous == TokenKind::kHour) {
       token.kind = TokenKind::kMinute;
-      after_hour = false;
     }
+    previous = token.kind;
   }
   return tokens;
+}
+
+// The formats that have a name, standing alone as the whole format (in any letter case).
+struct NamedFormat {
+  std::string_view name;
+  std::string_view format;
+};
+constexpr std::array<NamedFormat, 7> kNamedFormats{{
+    {"general date", "c"},
+    {"long date", "dddddd"},
+    {"medium date", "dd-mmm-yy"},
+    {"short date", "ddddd"},
+    {"long time", "ttttt"},
+    {"medium time", "hh:nn AMPM"},
+    {"short time", "hh:nn"},
+}};
+
+std::string_view WithNamedFormat(std::string_view format) {
+  for (const NamedFormat& named : kNamedFormats) {
+    if (format.size() == named.name.size() && MatchesAt(format, 0, named.name)) {
+      return named.format;
+    }
+  }
+  return format;
 }
 
 void AppendNumber(int value, int width, std::string& out) {
@@ -299,9 +327,12 @@ void AppendToken(const Token& token, bool twelve_hour, const CivilDateTime& when
     case TokenKind::kAmPm:
       out += when.hour < 12 ? token.text : token.pm;
       break;
-    case TokenKind::kLocaleAmPm:
-      out += when.hour < 12 ? locale.am_marker : locale.pm_marker;
+    case TokenKind::kLocaleAmPm: {
+      // Locales without markers (de_DE, fr_FR) would leave the 12-hour clock unmarked.
+      const std::string& marker = when.hour < 12 ? locale.am_marker : locale.pm_marker;
+      out += marker.empty() ? (when.hour < 12 ? "AM" : "PM") : marker;
       break;
+    }
     case TokenKind::kDateSeparator:
       out += locale.date_separator;
       break;
@@ -345,7 +376,7 @@ Result<std::string> FormatDate(double date, std::string_view format, const Local
   if (!when.ok()) return when.status();
   if (format.empty()) return GeneralForm(*when, locale);
 
-  const std::vector<Token> tokens = Tokenize(format);
+  const std::vector<Token> tokens = Tokenize(WithNamedFormat(format));
   const bool twelve_hour = std::any_of(tokens.begin(), tokens.end(), [](const Token& token) {
     return token.kind == TokenKind::kAmPm || token.kind == TokenKind::kLocaleAmPm;
   });

@@ -2,6 +2,9 @@
 // of the classic date-formatting language (d, dd, ddd, dddd, ddddd, dddddd, w, ww, m, mm, mmm,
 // mmmm, q, y, yy, yyyy, h, hh, n, nn, s, ss, ttttt, c, AM/PM, am/pm, A/P, a/p, AMPM, "/", ":",
 // \x and "text"), with weeks starting on Sunday and week 1 being the week that holds 1 January.
+// A format that is one of the names General Date, Long Date, Medium Date, Short Date, Long Time,
+// Medium Time or Short Time (in any letter case) gives that form. AMPM gives "AM" and "PM" where
+// the locale has no markers of its own.
 //
 // A date is a count of days since 30 December 1899 as a double: whole days plus a fraction for
 // the time of day. The count runs straight on through 30 December 1899, so -1.25 is 28 December
