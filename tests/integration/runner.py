@@ -31,6 +31,14 @@ def load(path):
         return tomllib.load(source)
 
 
+def read(path):
+    try:
+        with open(path, "rb") as source:
+            return source.read()
+    except FileNotFoundError:
+        return None
+
+
 def server_context(certificate) -> ssl.SSLContext:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(os.path.join(PKI, certificate + ".pem"), os.path.join(PKI, certificate + ".key"))
@@ -105,9 +113,7 @@ class CaseFile:
         self.https = {}
 
     def close(self):
-        self.http.stop()
-        self.smtp.stop()
-        for server in self.https.values():
+        for server in (self.http, self.smtp, *self.https.values()):
             server.stop()
         shutil.rmtree(self.work, ignore_errors=True)
 
@@ -140,9 +146,8 @@ class CaseFile:
         case = substitute(case, places)
         self.http.routes.clear()
         self.http.routes.update(case["http"])
-        self.http.requested = []
+        self.http.requested, self.smtp.messages = [], []
         self.smtp.script(case["smtp"])
-        self.smtp.messages = []
         try:
             return self.check(case, self.execute(case, home), secure)
         finally:
@@ -150,10 +155,9 @@ class CaseFile:
                 secure.stop()
 
     def execute(self, case, home):
-        ini_path = os.path.join(self.program, "webletter.ini")
+        ini_path, log_path = (os.path.join(self.program, name) for name in ("webletter.ini", "webletter.log"))
         with open(ini_path, "wb") as out:
             out.write(case["ini"].encode("utf-8", "surrogateescape"))
-        log_path = os.path.join(self.program, "webletter.log")
         if os.path.exists(log_path):
             os.remove(log_path)
         for name, text in case.get("home", {}).items():
@@ -173,13 +177,12 @@ class CaseFile:
             env.pop(name, None)
             if value:
                 env[name] = value
-        before = (read(ini_path), os.stat(ini_path).st_mtime_ns, sorted(os.listdir(self.start_in)))
-        start = datetime.datetime.now()
+        state = lambda: (read(ini_path), os.stat(ini_path).st_mtime_ns, sorted(os.listdir(self.start_in)))
+        before, start = state(), datetime.datetime.now()
         done = subprocess.run([os.path.join(self.program, "webletter"), *case.get("args", ["news,log"])],
                               cwd=self.start_in, env=env, stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=120)
-        end = datetime.datetime.now()
-        after = (read(ini_path), os.stat(ini_path).st_mtime_ns, sorted(os.listdir(self.start_in)))
+        end, after = datetime.datetime.now(), state()
         return dict(exit=done.returncode, stderr=done.stderr.decode("utf-8", "surrogateescape"),
                     log=read(log_path), start=start, end=end, untouched=before == after)
 
@@ -233,14 +236,6 @@ class CaseFile:
             if not matches(want["body"], body, *span):
                 problems.append("body: wanted %r, got %r" % (want["body"], body))
         return problems
-
-
-def read(path):
-    try:
-        with open(path, "rb") as source:
-            return source.read()
-    except FileNotFoundError:
-        return None
 
 
 def run_file(path, only=None) -> int:
