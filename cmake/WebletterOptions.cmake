@@ -1,8 +1,8 @@
 # One interface target that carries the language standard, the warnings and the sanitizers.
 # Every target of the project links it.
 add_library(webletter_options INTERFACE)
+# Standard C++20 without GNU extensions: CMAKE_CXX_EXTENSIONS is OFF in the top CMakeLists.txt.
 target_compile_features(webletter_options INTERFACE cxx_std_20)
-set_target_properties(webletter_options PROPERTIES INTERFACE_CXX_EXTENSIONS OFF)
 target_compile_options(webletter_options INTERFACE
   -Wall -Wextra -Wpedantic -Wold-style-cast
   $<$<BOOL:${WEBLETTER_WERROR}>:-Werror>)

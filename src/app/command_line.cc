@@ -19,6 +19,13 @@ bool IsHelp(std::string_view item) {
                     [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; });
 }
 
+RunKind KindOfFirstItem(std::string_view item) {
+  if (IsHelp(item)) return RunKind::kHelp;
+  if (item == "--help" || item == "-h") return RunKind::kUsage;
+  if (item == "--version") return RunKind::kVersion;
+  return RunKind::kBatch;
+}
+
 }  // namespace
 
 const std::string_view kUsageText =
@@ -56,11 +63,8 @@ Invocation ParseCommandLine(std::string_view text) {
   Invocation invocation;
   if (text.empty()) return invocation;
   std::vector<std::string> items = SplitCommandLine(text);
-  if (IsHelp(items[0])) {
-    invocation.kind = RunKind::kHelp;
-    return invocation;
-  }
-  invocation.kind = RunKind::kBatch;
+  invocation.kind = KindOfFirstItem(items[0]);
+  if (invocation.kind != RunKind::kBatch) return invocation;
   invocation.section = std::move(items[0]);
   if (items.size() >= 2) invocation.report_mode = TrimBlanks(items[1]);
   return invocation;

@@ -1,6 +1,6 @@
 // The command line: the program's arguments joined with single blanks into one text, split at
-// every comma. The first item names the section (or asks for help), the second is the reporting
-// mode, later items are ignored. No arguments at all mean window mode.
+// every comma. The first item names the section (or asks for help or the version), the second is
+// the reporting mode, later items are ignored. No arguments at all mean window mode.
 #ifndef WEBLETTER_APP_COMMAND_LINE_H_
 #define WEBLETTER_APP_COMMAND_LINE_H_
 
@@ -10,7 +10,13 @@
 
 namespace webletter {
 
-enum class RunKind { kWindow, kHelp, kBatch };
+enum class RunKind {
+  kWindow,
+  kHelp,     // "help" in any letter case: the usage, also in a box on a display
+  kUsage,    // "--help" or "-h": the usage on standard output only
+  kVersion,  // "--version"
+  kBatch,
+};
 
 struct Invocation {
   RunKind kind = RunKind::kWindow;
@@ -25,7 +31,8 @@ std::string JoinArguments(int argc, const char* const* argv);
 std::vector<std::string> SplitCommandLine(std::string_view text);
 
 // What a command-line text asks for. "help" in any letter case (and nothing around it) asks for
-// the usage text; a blank in front of it makes it a section name.
+// the usage text; a blank in front of it makes it a section name. "--help", "-h" and "--version"
+// count only exactly so, so that no other section name changes meaning.
 Invocation ParseCommandLine(std::string_view text);
 
 // The usage text. The first line ends in CR alone, every other line in CR LF.

@@ -3,16 +3,14 @@
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
-#include <memory>
+#include <string>
 
 #include "app/command_line.h"
+#include "app/version.h"
 #include "batch/log_file.h"
 #include "batch/section_job.h"
 #include "platform/masked_address.h"
-#include "platform/message_box.h"
 #include "platform/program_folder.h"
-#include "platform/program_state.h"
-#include "window/run_window.h"
 
 namespace webletter {
 namespace {
@@ -24,34 +22,70 @@ constexpr std::string_view kDisplayUnreachableText =
     "webletter: the display named by DISPLAY or WAYLAND_DISPLAY does not answer, so the window "
     "cannot open; run a batch job instead: webletter SECTION[,MODE] (webletter help lists the "
     "modes)";
+constexpr std::string_view kNoWindowText =
+    "webletter: this build has no window; run a batch job instead: webletter SECTION[,MODE] "
+    "(webletter help lists the modes)";
+
+constexpr std::string_view kSynopsisHead =
+    "Usage: webletter SECTION[,MODE]      mail the page of one section of webletter.ini\n";
+constexpr std::string_view kSynopsisWindow =
+    "       webletter                     open the window\n";
+constexpr std::string_view kSynopsisNoWindow =
+    "       webletter                     (this build has no window)\n";
+constexpr std::string_view kSynopsisTail =
+    "       webletter help | --help | -h  show this text\n"
+    "       webletter --version           show the version\n"
+    "See webletter(1) for the settings and the files.\n"
+    "\n";
 
 bool IsSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
 }
 
-// A modal box on the display when there is one (the toolkit starts only with the first box),
-// the console's form elsewhere.
-std::unique_ptr<MessageBox> CreateMessageBox(int& argc, char** argv) {
-  if (DisplayAvailable()) return CreateWindowMessageBox(argc, argv);
+// The usage on standard output: how to call the program, then the usage text with the console's
+// line ends.
+void PrintUsage(bool has_window) {
+  std::cout << kSynopsisHead << (has_window ? kSynopsisWindow : kSynopsisNoWindow) << kSynopsisTail
+            << ConsoleText(kUsageText) << std::flush;
+}
+
+// A modal box on the display when the build has the window and there is a display (the toolkit
+// starts only with the first box), the console's form elsewhere.
+std::unique_ptr<MessageBox> CreateMessageBox(const WindowFunctions* window, int& argc,
+                                             char** argv) {
+  if (window != nullptr && DisplayAvailable()) return window->create_message_box(argc, argv);
   return std::make_unique<ConsoleMessageBox>();
 }
 
-int RunWindowMode(const ProgramState& state, int& argc, char** argv) {
+int RunWindowMode(const WindowFunctions* window, const ProgramState& state, int& argc,
+                  char** argv) {
+  if (window == nullptr) {
+    std::cerr << kNoWindowText << '\n';
+    return kExitNoWindow;
+  }
   if (!DisplayAvailable()) {
     std::cerr << kNoDisplayText << '\n';
-    return kExitNoDisplay;
+    return kExitNoWindow;
   }
-  if (!RunWindow(state, argc, argv)) {
+  if (!window->run(state, argc, argv)) {
     std::cerr << kDisplayUnreachableText << '\n';
-    return kExitNoDisplay;
+    return kExitNoWindow;
   }
   return kExitSuccess;
 }
 
-int RunBatch(const Invocation& invocation, ProgramState& state, int& argc, char** argv) {
+// "help" prints the usage like --help and, on a display, shows it in a box as well.
+void ShowHelp(const WindowFunctions* window, int& argc, char** argv) {
+  PrintUsage(window != nullptr);
+  if (window != nullptr && DisplayAvailable())
+    window->create_message_box(argc, argv)->Show(kUsageText);
+}
+
+int RunBatch(const Invocation& invocation, const WindowFunctions* window, ProgramState& state,
+             int& argc, char** argv) {
   state.report_mode = invocation.report_mode;
-  const std::unique_ptr<MessageBox> message_box = CreateMessageBox(argc, argv);
+  const std::unique_ptr<MessageBox> message_box = CreateMessageBox(window, argc, argv);
   const bool sent = ProcessSection(invocation.section, state, *message_box);
   if (sent && state.report_mode.find("log") != std::string::npos) {
     WriteLog(state, "Entry '" + ShownSafely(invocation.section) + "' succesfully sent.");
@@ -63,7 +97,7 @@ int RunBatch(const Invocation& invocation, ProgramState& state, int& argc, char*
 
 bool DisplayAvailable() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY"); }
 
-int Main(int argc, char** argv) {
+int Main(int argc, char** argv, const WindowFunctions* window) {
   // Day and month names and the date forms follow the user's locale. Numbers are parsed without
   // regard to it.
   std::setlocale(LC_TIME, "");
@@ -74,12 +108,18 @@ int Main(int argc, char** argv) {
   const Invocation invocation = ParseCommandLine(JoinArguments(argc, argv));
   switch (invocation.kind) {
     case RunKind::kWindow:
-      return RunWindowMode(state, argc, argv);
+      return RunWindowMode(window, state, argc, argv);
     case RunKind::kHelp:
-      CreateMessageBox(argc, argv)->Show(kUsageText);
+      ShowHelp(window, argc, argv);
+      return kExitSuccess;
+    case RunKind::kUsage:
+      PrintUsage(window != nullptr);
+      return kExitSuccess;
+    case RunKind::kVersion:
+      std::cout << "webletter " << kVersion << std::endl;
       return kExitSuccess;
     case RunKind::kBatch:
-      return RunBatch(invocation, state, argc, argv);
+      return RunBatch(invocation, window, state, argc, argv);
   }
   return kExitSuccess;
 }

@@ -1,15 +1,30 @@
-// Start-up: works out the program's folder, reads the command line and runs the usage text, one
-// batch job or the window. Returns the process's exit status.
+// Start-up: works out the program's folder, reads the command line and runs the usage text, the
+// version, one batch job or the window. Returns the process's exit status. Nothing here uses the
+// toolkit: a build with the window hands it in through WindowFunctions.
 #ifndef WEBLETTER_APP_MAIN_H_
 #define WEBLETTER_APP_MAIN_H_
 
+#include <memory>
+
+#include "platform/message_box.h"
+#include "platform/program_state.h"
+
 namespace webletter {
 
-inline constexpr int kExitSuccess = 0;    // help, the window, a job that was sent
+inline constexpr int kExitSuccess = 0;    // help, the version, the window, a job that was sent
 inline constexpr int kExitJobFailed = 1;  // the batch job reported errors
-inline constexpr int kExitNoDisplay = 2;  // window mode asked for where no display exists
+inline constexpr int kExitNoWindow = 2;   // the window asked for where none can open
 
-int Main(int argc, char** argv);
+// What start-up needs of the window (see window/run_window.h).
+struct WindowFunctions {
+  // Shows the window until it is closed; false when no window system answers.
+  bool (*run)(const ProgramState& state, int& argc, char** argv);
+  // A modal box on the display; `argc` and `argv` must outlive it.
+  std::unique_ptr<MessageBox> (*create_message_box)(int& argc, char** argv);
+};
+
+// `window` is null in a build without the window.
+int Main(int argc, char** argv, const WindowFunctions* window);
 
 // True when a display is available for windows and modal boxes (DISPLAY or WAYLAND_DISPLAY set).
 bool DisplayAvailable();

@@ -184,6 +184,7 @@ class CaseFile:
                               capture_output=True, timeout=120)
         end, after = datetime.datetime.now(), state()
         return dict(exit=done.returncode, stderr=done.stderr.decode("utf-8", "surrogateescape"),
+                    stdout=done.stdout.decode("utf-8", "surrogateescape"),
                     log=read(log_path), start=start, end=end, untouched=before == after)
 
     def check(self, case, run, secure):
@@ -197,6 +198,7 @@ class CaseFile:
         expect("exit status", case.get("exit", 0), run["exit"])
         stderr = case.get("stderr", "")
         expect("standard error", stderr, run["stderr"], matches(stderr, run["stderr"], *span))
+        expect("standard output", case.get("stdout", ""), run["stdout"])
         expect("settings and start folder untouched", True, run["untouched"])
         log, lines = case.get("log"), None
         if run["log"] is not None:
@@ -241,7 +243,9 @@ class CaseFile:
 def run_file(path, only=None) -> int:
     cases, failed = CaseFile(path), 0
     try:
-        selected = [c for c in cases.cases.get("case", []) if only in (None, c["name"])]
+        build = os.environ.get("WEBLETTER_BUILD", "window")
+        selected = [c for c in cases.cases.get("case", [])
+                    if only in (None, c["name"]) and c.get("build", build) == build]
         for case in selected:
             problems = cases.run(case)
             failed += bool(problems)

@@ -1,0 +1,22 @@
+# What `cmake --install` puts into the installation folder (by default /opt/webletter). The
+# program sits at its top, where it also finds webletter.ini and writes webletter.log; the rest
+# follows the usual share/ layout below it.
+set(WEBLETTER_DIST ${PROJECT_SOURCE_DIR}/dist)
+
+install(TARGETS webletter RUNTIME DESTINATION .)
+# Only an example: a real webletter.ini beside the program is never replaced.
+install(FILES ${WEBLETTER_DIST}/webletter.ini.example DESTINATION .)
+configure_file(${WEBLETTER_DIST}/webletter.1.in ${PROJECT_BINARY_DIR}/webletter.1 @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/webletter.1 DESTINATION share/man/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION share/doc/webletter)
+
+if(WEBLETTER_BUILD_WINDOW)
+  install(FILES ${WEBLETTER_DIST}/webletter.desktop DESTINATION share/applications)
+  install(FILES ${WEBLETTER_DIST}/org.example.webletter.metainfo.xml DESTINATION share/metainfo)
+  foreach(size 16 32 48 64 128)
+    install(FILES ${WEBLETTER_DIST}/icons/webletter-${size}.png
+      DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME webletter.png)
+  endforeach()
+  install(FILES ${WEBLETTER_DIST}/icons/webletter.svg DESTINATION share/icons/hicolor/scalable/apps)
+endif()

@@ -1,3 +1,0 @@
-#include "app/main.h"
-
-int main(int argc, char** argv) { return webletter::Main(argc, argv); }
