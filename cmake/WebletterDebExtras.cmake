@@ -20,7 +20,12 @@ function(gzip file)
   execute_process(COMMAND gzip -9nf ${file} COMMAND_ERROR_IS_FATAL ANY)
 endfunction()
 
+# Stripped as Debian's own tools strip: no symbols, no compiler notes.
+execute_process(COMMAND strip --strip-unneeded --remove-section=.comment --remove-section=.note
+  ${root}${prefix}/webletter COMMAND_ERROR_IS_FATAL ANY)
 gzip(${root}${prefix}/share/man/man1/webletter.1)
+# The copyright file below holds the licence.
+file(REMOVE ${root}${prefix}/share/doc/webletter/LICENSE)
 link(${prefix}/webletter /usr/bin/webletter)
 link(${prefix}/share/man/man1/webletter.1.gz /usr/share/man/man1/webletter.1.gz)
 if(CPACK_WEBLETTER_WINDOW)
@@ -35,8 +40,8 @@ if(CPACK_WEBLETTER_WINDOW)
     /usr/share/icons/hicolor/scalable/apps/webletter.svg)
 endif()
 
-file(INSTALL ${CPACK_WEBLETTER_DIST}/copyright DESTINATION ${doc})
-file(INSTALL ${CPACK_WEBLETTER_DIST}/changelog DESTINATION ${doc})
+file(COPY ${CPACK_WEBLETTER_DIST}/copyright DESTINATION ${doc})
+file(COPY ${CPACK_WEBLETTER_DIST}/changelog DESTINATION ${doc})
 gzip(${doc}/changelog)
-file(INSTALL ${CPACK_WEBLETTER_DIST}/lintian-overrides/webletter
+file(COPY ${CPACK_WEBLETTER_DIST}/lintian-overrides/webletter
   DESTINATION ${root}/usr/share/lintian/overrides)

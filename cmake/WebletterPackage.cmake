@@ -5,14 +5,15 @@ set(CPACK_PACKAGE_NAME webletter)
 set(CPACK_PACKAGE_VENDOR "The Webletter developers")
 set(CPACK_PACKAGE_CONTACT "The Webletter developers <webletter@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "mails a web page as an HTML e-mail")
+# Lines of at most 79 characters, as Debian wants them.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Webletter downloads one web page and sends its HTML, unchanged, as an HTML e-mail through\n"
-  "an SMTP server. Run from cron or a systemd timer it sends a newsletter that lives on a web\n"
-  "server; its window sends a page by hand and keeps the defaults of the scheduled mailings.")
+  "Webletter downloads one web page and sends its HTML, unchanged, as an HTML\n"
+  "e-mail through an SMTP server. Run from cron or a systemd timer it sends a\n"
+  "newsletter that lives on a web server. Its window sends a page by hand and\n"
+  "keeps the defaults of the scheduled mailings.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /opt/webletter)
-set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
