@@ -17,14 +17,16 @@ namespace {
 double ProcessorSeconds() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double PeakMegabytes() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss / 1024.0;
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 // Started at the first use; stopped when the program ends.

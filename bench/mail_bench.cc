@@ -21,7 +21,7 @@ constexpr double kMiB = 1024.0 * 1024.0;
 double PeakMegabytes() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss / 1024.0;
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 struct Servers {

@@ -4,7 +4,7 @@ add_library(webletter_options INTERFACE)
 # Standard C++20 without GNU extensions: CMAKE_CXX_EXTENSIONS is OFF in the top CMakeLists.txt.
 target_compile_features(webletter_options INTERFACE cxx_std_20)
 target_compile_options(webletter_options INTERFACE
-  -Wall -Wextra -Wpedantic -Wold-style-cast
+  -Wall -Wextra -Wpedantic -Wold-style-cast -Wconversion -Wshadow
   $<$<BOOL:${WEBLETTER_WERROR}>:-Werror>)
 # Hardening as Debian builds its packages: a guarded stack and control flow, fortified library
 # calls where the optimiser can check them, and a relocation table that becomes read-only at

@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace webletter;
   using fuzz::Check;
-  const auto fields = fuzz::Fields(data, size, std::count(data, data + size, 0) + 1);
+  const auto fields =
+      fuzz::Fields(data, size, static_cast<std::size_t>(std::count(data, data + size, 0)) + 1);
   const std::vector<std::string> arguments(fields.begin(), fields.end());
   std::vector<const char*> argv{"webletter"};
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());

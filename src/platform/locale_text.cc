@@ -197,13 +197,15 @@ std::string LongDateForm(std::string_view short_form, std::string_view date_sepa
 LocaleText LocaleText::FromCurrentLocale() {
   const Utf8Converter utf8(TimeCodeset());
   LocaleText text;
-  for (int i = 0; i < 7; ++i) {
-    text.day_names[i] = utf8(nl_langinfo(static_cast<nl_item>(DAY_1 + i)));
-    text.day_abbreviations[i] = utf8(nl_langinfo(static_cast<nl_item>(ABDAY_1 + i)));
+  for (std::size_t i = 0; i < text.day_names.size(); ++i) {
+    const int offset = static_cast<int>(i);
+    text.day_names[i] = utf8(nl_langinfo(static_cast<nl_item>(DAY_1 + offset)));
+    text.day_abbreviations[i] = utf8(nl_langinfo(static_cast<nl_item>(ABDAY_1 + offset)));
   }
-  for (int i = 0; i < 12; ++i) {
-    text.month_names[i] = utf8(nl_langinfo(static_cast<nl_item>(MON_1 + i)));
-    text.month_abbreviations[i] = utf8(nl_langinfo(static_cast<nl_item>(ABMON_1 + i)));
+  for (std::size_t i = 0; i < text.month_names.size(); ++i) {
+    const int offset = static_cast<int>(i);
+    text.month_names[i] = utf8(nl_langinfo(static_cast<nl_item>(MON_1 + offset)));
+    text.month_abbreviations[i] = utf8(nl_langinfo(static_cast<nl_item>(ABMON_1 + offset)));
   }
   text.am_marker = utf8(nl_langinfo(AM_STR));
   text.pm_marker = utf8(nl_langinfo(PM_STR));
@@ -230,17 +232,17 @@ std::string LocaleText::Render(std::string_view form, const CivilDateTime& when)
     const int hour12 = when.hour % 12 == 0 ? 12 : when.hour % 12;
     switch (conversion.letter) {
       case 'a':
-        out += day_abbreviations[when.weekday];
+        out += day_abbreviations[when.WeekdayIndex()];
         break;
       case 'A':
-        out += day_names[when.weekday];
+        out += day_names[when.WeekdayIndex()];
         break;
       case 'b':
       case 'h':
-        out += month_abbreviations[when.month - 1];
+        out += month_abbreviations[when.MonthIndex()];
         break;
       case 'B':
-        out += month_names[when.month - 1];
+        out += month_names[when.MonthIndex()];
         break;
       case 'C':
         AppendNumber(when.year / 100, 2, '0', flag, out);

@@ -6,6 +6,7 @@
 #define WEBLETTER_PLATFORM_LOCALE_TEXT_H_
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ struct CivilDateTime {
   int second = 0;
   int weekday = 6;      // 0 = Sunday .. 6 = Saturday
   int day_of_year = 1;  // 1..366
+
+  // The places of the weekday and the month in LocaleText's arrays of names.
+  std::size_t WeekdayIndex() const { return static_cast<std::size_t>(weekday); }
+  std::size_t MonthIndex() const { return static_cast<std::size_t>(month - 1); }
 };
 
 // The date and time texts of one locale, all in UTF-8. The three forms use the C library's

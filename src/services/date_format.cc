@@ -255,10 +255,10 @@ void AppendDay(int width, const CivilDateTime& when, const LocaleText& locale, s
       AppendNumber(when.day, width, out);
       break;
     case 3:
-      out += locale.day_abbreviations[when.weekday];
+      out += locale.day_abbreviations[when.WeekdayIndex()];
       break;
     case 4:
-      out += locale.day_names[when.weekday];
+      out += locale.day_names[when.WeekdayIndex()];
       break;
     case 5:
       out += locale.ShortDate(when);
@@ -273,9 +273,9 @@ void AppendMonth(int width, const CivilDateTime& when, const LocaleText& locale,
   if (width <= 2) {
     AppendNumber(when.month, width, out);
   } else if (width == 3) {
-    out += locale.month_abbreviations[when.month - 1];
+    out += locale.month_abbreviations[when.MonthIndex()];
   } else {
-    out += locale.month_names[when.month - 1];
+    out += locale.month_names[when.MonthIndex()];
   }
 }
 

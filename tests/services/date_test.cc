@@ -135,7 +135,8 @@ TEST(DateFormatTest, FormatsEveryTokenFamily) {
 // gmtime counts the proleptic Gregorian calendar too; %U is the Sunday-first week that starts
 // with the first Sunday, one less than ours when 1 January is not a Sunday.
 TEST(DateFormatTest, CalendarAgreesWithTheCLibraryOverTheWholeRange) {
-  for (auto day = static_cast<std::int64_t>(kFirstDate); day <= kLastDate; day += 211) {
+  for (auto day = static_cast<std::int64_t>(kFirstDate);
+       day <= static_cast<std::int64_t>(kLastDate); day += 211) {
     const auto time = static_cast<std::time_t>((day - 25569) * 86400);
     std::tm tm{};
     ASSERT_NE(gmtime_r(&time, &tm), nullptr);

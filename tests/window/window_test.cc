@@ -40,8 +40,9 @@ std::string Standard(int number) { return std::string(StandardMessage(number)); 
 std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
 
 int MailCount() {
-  return std::count_if(std::filesystem::directory_iterator(Env("WEBLETTER_TEST_MAIL")), {},
-                       [](const auto& entry) { return entry.path().extension() == ".txt"; });
+  return static_cast<int>(
+      std::count_if(std::filesystem::directory_iterator(Env("WEBLETTER_TEST_MAIL")), {},
+                    [](const auto& entry) { return entry.path().extension() == ".txt"; }));
 }
 
 // Runs `act` on what `find` yields as soon as it yields a widget (polled every 10 ms).
