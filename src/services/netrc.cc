@@ -151,9 +151,10 @@ UserNetrc FindUserNetrcLogin(std::string_view host, std::string_view login) {
   }
   std::string text(kMaxNetrcBytes, '\0');
   std::size_t size = 0;
-  for (ssize_t got = 1; got > 0 && size<text.size(); size += got> 0 ? got : 0) {
+  for (ssize_t got = 1; got > 0 && size < text.size();) {
     do got = ::read(fd, text.data() + size, text.size() - size);
     while (got < 0 && errno == EINTR);
+    if (got > 0) size += static_cast<std::size_t>(got);
   }
   ::close(fd);
   text.resize(size);
