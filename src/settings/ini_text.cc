@@ -87,7 +87,7 @@ std::string ReadValue(std::string_view raw) {
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
     value = value.substr(1, value.size() - 2);
   }
-  return std::string(CutToCharacters(value, kMaxValueCharacters));
+  return std::string(value);
 }
 
 // How the value is written so that ReadValue gives it back.

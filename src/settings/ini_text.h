@@ -15,8 +15,7 @@
 // - Section and key names match without regard to case, for every letter (Unicode case folding)
 //   where both names are UTF-8, for A to Z alone otherwise.
 //   The first matching section counts, and the first matching key in it.
-// - A value reads as at most 254 characters (UTF-8 code points; a byte that is not part of a
-//   valid UTF-8 sequence counts as one character, and a character is never split).
+// - A value is read whole, however long its line.
 #ifndef WEBLETTER_SETTINGS_INI_TEXT_H_
 #define WEBLETTER_SETTINGS_INI_TEXT_H_
 
@@ -26,8 +25,6 @@
 #include <string_view>
 
 namespace webletter::ini_text {
-
-inline constexpr std::size_t kMaxValueCharacters = 254;
 
 // Finds one value while the file's bytes arrive piece by piece, so that a reader can stop as
 // soon as the answer is known. Requested names get the same treatment as names written by
@@ -67,7 +64,8 @@ std::string FindValue(std::string_view text, std::string_view section, std::stri
 std::optional<std::string> WithValue(std::string_view text, std::string_view section,
                                      std::string_view key, std::string_view value);
 
-// The first `count` characters of UTF-8 text (see above for what a character is).
+// The first `count` characters of UTF-8 text: code points, a byte that is not part of a valid
+// UTF-8 sequence counting as one character; a character is never split.
 std::string_view CutToCharacters(std::string_view text, std::size_t count);
 
 }  // namespace webletter::ini_text

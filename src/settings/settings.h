@@ -16,7 +16,7 @@ class Settings {
   explicit Settings(std::string ini_path);
 
   // The value of `key` in `section`, or "" when the file, the section or the key is missing or
-  // unreadable. Names match without regard to case. Values are cut to 254 characters.
+  // unreadable. Names match without regard to case. Values of any length are read whole.
   std::string GetIniValue(std::string_view section, std::string_view key) const;
 
   // Stores `value` under `key` in `section`, creating file, section or key as needed and keeping
