@@ -20,7 +20,8 @@ namespace webletter {
 
 class SmtpMailer {
  public:
-  explicit SmtpMailer(MailLimits limits = {});
+  // `keep_alive` (may be empty) runs while SendMail waits on the server.
+  explicit SmtpMailer(MailLimits limits = {}, MailKeepAlive keep_alive = {});
   ~SmtpMailer();
   SmtpMailer(const SmtpMailer&) = delete;
   SmtpMailer& operator=(const SmtpMailer&) = delete;
@@ -52,6 +53,7 @@ class SmtpMailer {
   Status Note(Status outcome);
 
   MailLimits limits_;
+  MailKeepAlive keep_alive_;
   SmtpEndpoint server_;
   bool has_server_ = false;
   MailContent content_;

@@ -26,6 +26,9 @@ struct CurlUrlFree {
 struct CurlEasyFree {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
+struct CurlMultiFree {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
 struct CurlSlistFree {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -216,6 +219,27 @@ void SetSecurity(CURL* curl, const SmtpEndpoint& endpoint) {
   SetTrustStore(curl);
 }
 
+// Runs the transfer. With `keep_alive`, through a multi handle that waits on the sockets a slice
+// at a time and calls it after each wait; without, libcurl simply blocks.
+CURLcode Perform(CURL* curl, const MailKeepAlive& keep_alive) {
+  if (!keep_alive) return curl_easy_perform(curl);
+  const std::unique_ptr<CURLM, CurlMultiFree> multi(curl_multi_init());
+  if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+  CURLcode result = CURLE_FAILED_INIT;
+  int running = 1;
+  while (curl_multi_perform(multi.get(), &running) == CURLM_OK && running > 0 &&
+         curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(kMailWaitSlice.count()),
+                         nullptr) == CURLM_OK) {
+    keep_alive();
+  }
+  int queued = 0;
+  while (const CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+    if (message->msg == CURLMSG_DONE) result = message->data.result;
+  }
+  curl_multi_remove_handle(multi.get(), curl);
+  return result;
+}
+
 }  // namespace
 
 Result<SmtpEndpoint> ParseSmtpServer(std::string_view server) {
@@ -260,7 +284,8 @@ Result<SmtpEndpoint> ParseSmtpServer(std::string_view server) {
 }
 
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
-                std::string_view message, const MailLimits& limits) {
+                std::string_view message, const MailLimits& limits,
+                const MailKeepAlive& keep_alive) {
   const std::unique_ptr<CURL, CurlEasyFree> handle(curl_easy_init());
   if (!handle) return Status(error::kMailFailed);
   CURL* curl = handle.get();
@@ -302,7 +327,7 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_text);
 
-  const CURLcode code = curl_easy_perform(curl);
+  const CURLcode code = Perform(curl, keep_alive);
   long reply_code = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply_code);
   return MailStatusOf(code, error_text, reply_code, upload);

@@ -22,6 +22,12 @@ struct MailLimits {
   std::function<void(std::string_view)> warn;
 };
 
+// Called while a message is handed over, after each wait on the server of at most
+// kMailWaitSlice (sooner when the server answers). It must not throw. The window keeps itself
+// painted through it.
+using MailKeepAlive = std::function<void()>;
+inline constexpr std::chrono::milliseconds kMailWaitSlice{20};
+
 // A mail server as the user wrote it, taken apart.
 struct SmtpEndpoint {
   bool implicit_tls = false;  // smtps://: TLS from the first byte
@@ -49,9 +55,11 @@ struct SmtpEnvelope {
 // (error::kMailNoEncryption): a password never crosses the wire in clear. A user name or
 // password with a control character is error::kMailLoginUnusable, before any connection.
 // Certificates are always verified, against the system's trust store or the one that SSL_CERT_FILE
-// / SSL_CERT_DIR name; a failing one is error::kMailCertificateInvalid.
+// / SSL_CERT_DIR name; a failing one is error::kMailCertificateInvalid. Without `keep_alive` the
+// call simply blocks.
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
-                std::string_view message, const MailLimits& limits);
+                std::string_view message, const MailLimits& limits,
+                const MailKeepAlive& keep_alive = {});
 
 }  // namespace webletter
 
