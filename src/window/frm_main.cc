@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStringList>
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "services/date_tag.h"
@@ -25,9 +27,14 @@
 namespace webletter {
 namespace {
 
-// The window's client area, in twips.
+// The window's client area, in twips, laid out for a form font of kDesignPoints.
 constexpr int kClientWidth = 6396;
 constexpr int kClientHeight = 7836;
+constexpr double kDesignPoints = 8.0;
+// Room left around the client area for the window manager's frame when the window is fitted
+// into the screen, in pixels.
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 48;
 // The window keeps its fields in this section of webletter.ini.
 constexpr std::string_view kSection = "Default";
 constexpr const char kCredit[] = "Webletter 2.00";
@@ -47,13 +54,52 @@ std::string Text(const QLineEdit* box) { return box->text().toStdString(); }
 
 bool Contains(const QLineEdit* box, char c) { return Text(box).find(c) != std::string::npos; }
 
-// The classic form font (a small sans serif of 8 points), or the nearest the system has.
-QFont FormFont(QFont font) {
-  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                    QStringLiteral("Helvetica"), font.family()});
-  font.setPointSizeF(8.0);
+// The application's default font. Where it names no family or no size, the classic form font
+// (a small sans serif of 8 points) fills in.
+QFont FormFont() {
+  QFont font = QGuiApplication::font();
+  if (font.family().isEmpty()) {
+    font.setFamilies(
+        {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Helvetica")});
+  }
+  if (font.pointSizeF() <= 0 && font.pixelSize() <= 0) font.setPointSizeF(kDesignPoints);
   return font;
 }
+
+double PointSize(const QFont& font, double dots_per_inch) {
+  return font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 72.0 / dots_per_inch;
+}
+
+// A label's text as a name for the box it captions: no access-key mark, no closing colon.
+QString NameOf(const QLabel* label) {
+  QString name = label->text().remove(u'&');
+  if (name.endsWith(u':')) name.chop(1);
+  return name;
+}
+
+// While it lives, no keys, mouse, wheel or touch input, no drops, no input-method text and no
+// shortcuts reach any object of the program.
+class InputBarrier : public QObject {
+ public:
+  InputBarrier() { QCoreApplication::instance()->installEventFilter(this); }
+  ~InputBarrier() override { QCoreApplication::instance()->removeEventFilter(this); }
+  InputBarrier(const InputBarrier&) = delete;
+  InputBarrier& operator=(const InputBarrier&) = delete;
+
+ protected:
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::Shortcut:
+      case QEvent::InputMethod:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+        return true;
+      default:
+        return event->isInputEvent();
+    }
+  }
+};
 
 QIcon AppIcon() {
   QIcon icon;
@@ -71,13 +117,10 @@ frmMain::frmMain(const ProgramState& state, MessageBox& message_box, FileDialog&
       settings_(state.IniPath()),
       message_box_(message_box),
       file_dialog_(file_dialog) {
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    dots_per_inch_ = screen->logicalDotsPerInch();
-  }
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(ToQt(kAppTitle));
   setWindowIcon(AppIcon());
-  setFont(FormFont(font()));
+  ChooseScale();
   setFixedSize(Px(kClientWidth), Px(kClientHeight));
   CreateControls();
   ConnectHandlers();
@@ -106,6 +149,28 @@ void frmMain::Unload() {
   Form_Unload();
 }
 
+// The layout grows with the form font, as the design's twips grew with the system's font size;
+// a window that would not fit the screen's free area is made smaller, its font with it.
+void frmMain::ChooseScale() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const double dots_per_inch = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
+  QFont form_font = FormFont();
+  double points = PointSize(form_font, dots_per_inch);
+  pixels_per_twip_ = dots_per_inch / 1440.0 * points / kDesignPoints;
+  if (screen != nullptr) {
+    const QRect room = screen->availableGeometry();
+    const double fit =
+        std::min({1.0, (room.width() - kFrameWidth) / (kClientWidth * pixels_per_twip_),
+                  (room.height() - kFrameHeight) / (kClientHeight * pixels_per_twip_)});
+    if (fit > 0) {
+      pixels_per_twip_ *= fit;
+      points *= fit;
+    }
+  }
+  form_font.setPointSizeF(points);
+  setFont(form_font);
+}
+
 std::optional<Page> frmMain::GrabDoc2(const std::string& url) {
   const int generation = ++grab_generation_;
   const auto still_wanted = [this, generation] {
@@ -118,7 +183,7 @@ std::optional<Page> frmMain::GrabDoc2(const std::string& url) {
   });
   if (!still_wanted()) return std::nullopt;
   if (!fetched.ok()) {
-    message_box_.Show(fetched.status().message());
+    message_box_.Show(fetched.status().message(), MessageStyle::kCritical);
     return Page{};
   }
   PageHtml = std::move(*fetched);
@@ -151,8 +216,14 @@ void frmMain::hideEvent(QHideEvent* event) {
   if (!event->spontaneous()) emit Hidden();
 }
 
-// The close box unloads the window at once and so saves exactly as "Exit" does.
+// The close box unloads the window at once and so saves exactly as "Exit" does. During a send it
+// waits for the send to end and its outcome to be shown.
 void frmMain::closeEvent(QCloseEvent* event) {
+  if (sending_) {
+    close_after_send_ = true;
+    event->ignore();
+    return;
+  }
   closing_ = true;
   Unload();
   event->accept();
@@ -179,25 +250,35 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 // whatever happens afterwards.
 void frmMain::Form_Activate() {
   SaveOnUnload = true;
-  Text1->setText(ToQt(settings_.GetIniValue(kSection, "URL")));
-  txtToAddress->setText(ToQt(settings_.GetIniValue(kSection, "ToAddress")));
-  txtToName->setText(ToQt(settings_.GetIniValue(kSection, "ToName")));
-  txtFromAddress->setText(ToQt(settings_.GetIniValue(kSection, "FromAddress")));
-  txtFromName->setText(ToQt(settings_.GetIniValue(kSection, "FromName")));
-  txtSubject->setText(ToQt(settings_.GetIniValue(kSection, "Subject")));
-  txtSMTP->setText(ToQt(settings_.GetIniValue(kSection, "SMTPserver")));
+  Fill(Text1, "URL");
+  Fill(txtToAddress, "ToAddress");
+  Fill(txtToName, "ToName");
+  Fill(txtFromAddress, "FromAddress");
+  Fill(txtFromName, "FromName");
+  Fill(txtSubject, "Subject");
+  Fill(txtSMTP, "SMTPserver");
 }
 
-// Writes the boxes as they stand: empty ones too, the subject's date tag unfilled.
+// Writes the boxes that differ from what activation read, as they stand: emptied ones too, the
+// subject's date tag unfilled. A window that was only looked at leaves the file as it was.
 void frmMain::Form_Unload() {
   if (!SaveOnUnload) return;
-  settings_.WriteIniValue(kSection, "URL", Text(Text1));
-  settings_.WriteIniValue(kSection, "ToName", Text(txtToName));
-  settings_.WriteIniValue(kSection, "ToAddress", Text(txtToAddress));
-  settings_.WriteIniValue(kSection, "FromAddress", Text(txtFromAddress));
-  settings_.WriteIniValue(kSection, "FromName", Text(txtFromName));
-  settings_.WriteIniValue(kSection, "SMTPserver", Text(txtSMTP));
-  settings_.WriteIniValue(kSection, "Subject", Text(txtSubject));
+  Save(Text1, "URL");
+  Save(txtToName, "ToName");
+  Save(txtToAddress, "ToAddress");
+  Save(txtFromAddress, "FromAddress");
+  Save(txtFromName, "FromName");
+  Save(txtSMTP, "SMTPserver");
+  Save(txtSubject, "Subject");
+}
+
+void frmMain::Fill(QLineEdit* box, std::string_view key) {
+  box->setText(ToQt(settings_.GetIniValue(kSection, key)));
+  read_[box] = box->text();
+}
+
+void frmMain::Save(const QLineEdit* box, std::string_view key) {
+  if (box->text() != read_[box]) settings_.WriteIniValue(kSection, key, Text(box));
 }
 
 // Grab page. Nothing is disabled while the page is fetched: the window's events run meanwhile,
@@ -226,7 +307,12 @@ void frmMain::btnOpen_Click() {
   HavePage = true;
 }
 
-// Send: the mail steps run in their fixed order; the last failure, if any, is reported.
+// Send: the mail steps run in their fixed order; the last failure, if any, is reported. While
+// the server is waited for, the window keeps painting and answering the window system, but no
+// input reaches it, so nothing else starts meanwhile. (Holding input back with
+// ExcludeUserInputEvents would hold back the close box too, and Qt on X11 hands such events on
+// only at the next X event, when the outcome's modal box already blocks the window: the close
+// request would be lost.)
 void frmMain::btnSend_Click() {
   const char* wrong_field = !Contains(txtFromAddress, '@') ? "From address incorrect"
                             : !Contains(txtToAddress, '@') ? "To address incorrect"
@@ -245,21 +331,27 @@ void frmMain::btnSend_Click() {
     const std::string from_name = Text(txtFromName);
     const std::string to_address = Text(txtToAddress);
     const std::string to_name = Text(txtToName);
-    sent = SendInSteps({.server = server,
-                        .from_address = from_address,
-                        .from_name = from_name,
-                        .to_address = to_address,
-                        .to_name = to_name,
-                        .subject = FillDateTag(subject),
-                        .body = PageHtml.bytes,
-                        .body_charset = PageHtml.charset,
-                        .html = true});
+    const InputBarrier no_input;
+    sending_ = true;
+    sent =
+        SendInSteps({.server = server,
+                     .from_address = from_address,
+                     .from_name = from_name,
+                     .to_address = to_address,
+                     .to_name = to_name,
+                     .subject = FillDateTag(subject),
+                     .body = PageHtml.bytes,
+                     .body_charset = PageHtml.charset,
+                     .html = true,
+                     .keep_alive = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); }});
+    sending_ = false;
   }
   if (sent.ok()) {
     message_box_.Show("Message Sent");
   } else {
     message_box_.Show(sent.message(), MessageStyle::kCritical);
   }
+  if (std::exchange(close_after_send_, false)) close();
 }
 
 // Exit hides the window; whoever showed it unloads it, which saves the fields.
@@ -292,15 +384,26 @@ void frmMain::CreateControls() {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(Px(at.left), Px(at.top), Px(at.width), Px(at.height));
   };
-  const auto label = [&](const char* name, const char* caption, Twips at) {
+  // A label keeps its place but is never narrower than its caption in the font at hand.
+  const auto label = [&](const char* name, const char* caption, Twips at,
+                         const QFont* face = nullptr) {
     auto* widget = new QLabel(QString::fromUtf8(caption), this);
     widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (face != nullptr) widget->setFont(*face);
     place(widget, name, at);
+    widget->resize(widget->size().expandedTo(widget->sizeHint()));
     return widget;
   };
-  const auto box = [&](const char* name, Twips at) {
+  // A box keeps its place but is never lower than its style needs: it grows about its middle.
+  const auto box = [&](const char* name, Twips at, QLabel* caption) {
     auto* widget = new QLineEdit(this);
+    widget->setMaxLength(std::numeric_limits<int>::max());
     place(widget, name, at);
+    const QRect slot = widget->geometry();
+    const int height = std::max(slot.height(), widget->minimumSizeHint().height());
+    widget->setGeometry(slot.x(), slot.center().y() - (height - 1) / 2, slot.width(), height);
+    caption->setBuddy(widget);
+    widget->setAccessibleName(NameOf(caption));
     return widget;
   };
   const auto button = [&](const char* name, const char* caption, Twips at) {
@@ -310,35 +413,36 @@ void frmMain::CreateControls() {
     return widget;
   };
 
-  Label7 = label("Label7", "URL:", {120, 360, 492, 252});
+  // The captions mark their access keys: Alt and the letter presses a button or moves to a box.
   QFont bold = font();
-  bold.setPointSizeF(7.8);
+  bold.setPointSizeF(font().pointSizeF() * 7.8 / kDesignPoints);
   bold.setBold(true);
-  Label7->setFont(bold);
-  Text1 = box("Text1", {720, 240, 5532, 375});
+  Label7 = label("Label7", "&URL:", {120, 360, 492, 252}, &bold);
+  Text1 = box("Text1", {720, 240, 5532, 375}, Label7);
   txtRTF = new QPlainTextEdit(this);
   place(txtRTF, "txtRTF", {720, 840, 5532, 3132});
+  txtRTF->setAccessibleName(QStringLiteral("Page source"));
   // The page is shown literally. Without wrapping, a page of several megabytes stays smooth.
   txtRTF->setLineWrapMode(QPlainTextEdit::NoWrap);
   txtRTF->setTabChangesFocus(true);
-  btnTest = button("btnTest", "Grab page", {720, 4080, 1332, 375});
+  btnTest = button("btnTest", "&Grab page", {720, 4080, 1332, 375});
   Label8 = label("Label8", "or", {2280, 4200, 252, 372});
-  btnOpen = button("btnOpen", "Load from file", {2640, 4080, 1455, 375});
-  Label1 = label("Label1", "Subject:", {840, 4800, 1212, 252});
-  txtSubject = box("txtSubject", {2160, 4800, 3372, 288});
-  Label2 = label("Label2", "From address", {840, 5160, 1092, 252});
-  txtFromAddress = box("txtFromAddress", {2160, 5160, 3372, 288});
-  Label3 = label("Label3", "From Name", {840, 5520, 1212, 252});
-  txtFromName = box("txtFromName", {2160, 5520, 3372, 288});
-  Label4 = label("Label4", "To address", {840, 5880, 972, 252});
-  txtToAddress = box("txtToAddress", {2160, 5880, 3372, 288});
-  Label5 = label("Label5", "To Name", {840, 6240, 972, 372});
-  txtToName = box("txtToName", {2160, 6240, 3372, 288});
-  Label6 = label("Label6", "SMTP server", {840, 6600, 972, 372});
-  txtSMTP = box("txtSMTP", {2160, 6600, 3372, 288});
-  btnSend = button("btnSend", "Send", {2160, 6960, 1212, 372});
+  btnOpen = button("btnOpen", "&Load from file", {2640, 4080, 1455, 375});
+  Label1 = label("Label1", "Su&bject:", {840, 4800, 1212, 252});
+  txtSubject = box("txtSubject", {2160, 4800, 3372, 288}, Label1);
+  Label2 = label("Label2", "&From address", {840, 5160, 1092, 252});
+  txtFromAddress = box("txtFromAddress", {2160, 5160, 3372, 288}, Label2);
+  Label3 = label("Label3", "From &Name", {840, 5520, 1212, 252});
+  txtFromName = box("txtFromName", {2160, 5520, 3372, 288}, Label3);
+  Label4 = label("Label4", "&To address", {840, 5880, 972, 252});
+  txtToAddress = box("txtToAddress", {2160, 5880, 3372, 288}, Label4);
+  Label5 = label("Label5", "T&o Name", {840, 6240, 972, 372});
+  txtToName = box("txtToName", {2160, 6240, 3372, 288}, Label5);
+  Label6 = label("Label6", "S&MTP server", {840, 6600, 972, 372});
+  txtSMTP = box("txtSMTP", {2160, 6600, 3372, 288}, Label6);
+  btnSend = button("btnSend", "&Send", {2160, 6960, 1212, 372});
   btnSend->setEnabled(false);
-  btnClose = button("btnClose", "Exit", {4200, 6960, 1332, 372});
+  btnClose = button("btnClose", "E&xit", {4200, 6960, 1332, 372});
   Label9 = label("Label9", kCredit, {120, 7080, 1692, 372});
 
   // The tab order: the address, the page buttons, the mail fields, the buttons, the page view.
@@ -353,6 +457,8 @@ void frmMain::ConnectHandlers() {
   connect(btnOpen, &QPushButton::clicked, this, [this] { btnOpen_Click(); });
   connect(btnSend, &QPushButton::clicked, this, [this] { btnSend_Click(); });
   connect(btnClose, &QPushButton::clicked, this, [this] { btnClose_Click(); });
+  // Enter in the address box grabs the page.
+  connect(Text1, &QLineEdit::returnPressed, this, [this] { btnTest_Click(); });
   for (QLineEdit* box :
        {txtSubject, txtFromAddress, txtFromName, txtToAddress, txtToName, txtSMTP}) {
     box->installEventFilter(this);
@@ -379,6 +485,6 @@ void frmMain::ShowPage(const std::string& text) {
   txtRTF->setPlainText(view);
 }
 
-int frmMain::Px(int twips) const { return TwipsToPixels(twips, dots_per_inch_); }
+int frmMain::Px(int twips) const { return static_cast<int>(twips * pixels_per_twip_ + 0.5); }
 
 }  // namespace webletter

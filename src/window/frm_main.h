@@ -1,11 +1,15 @@
 // The main window: the page address, the page's source, the six mail fields and the four
 // buttons "Grab page", "Load from file", "Send" and "Exit". Its seven entry fields are filled
-// from section Default of webletter.ini when the window is shown and written back when it is
-// unloaded. What is sent is the page as fetched or read (PageHtml), never the view's text.
+// from section Default of webletter.ini when the window is shown; at unload, the ones the user
+// changed are written back. What is sent is the page as fetched or read (PageHtml), never the
+// view's text. The fixed layout, given in twips, grows with the application's font and shrinks
+// to fit a small screen.
 #ifndef WEBLETTER_WINDOW_FRM_MAIN_H_
 #define WEBLETTER_WINDOW_FRM_MAIN_H_
 
+#include <QString>
 #include <QWidget>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -77,8 +81,14 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming): the 
   bool CheckFields();
 
   void ActivateIfPending();
+  // Sets the window's font and how many pixels a twip takes.
+  void ChooseScale();
   void CreateControls();
   void ConnectHandlers();
+  // Fills `box` from `key` of section Default and remembers what it shows.
+  void Fill(QLineEdit* box, std::string_view key);
+  // Writes `box` to `key` of section Default when its text differs from what Fill put there.
+  void Save(const QLineEdit* box, std::string_view key);
   void ShowPage(const std::string& text);
   int Px(int twips) const;
 
@@ -99,7 +109,12 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming): the 
   bool closing_ = false;
   // Counts "Grab page" fetches: a waiting fetch gives way to a newer one.
   int grab_generation_ = 0;
-  double dots_per_inch_ = 96.0;
+  // Set while "Send" waits on the server; a close request meanwhile is carried out after it.
+  bool sending_ = false;
+  bool close_after_send_ = false;
+  // What the last activation put into each box: unload writes only the boxes that differ.
+  std::map<const QLineEdit*, QString> read_;
+  double pixels_per_twip_ = 96.0 / 1440.0;
 
   QLabel* Label7 = nullptr;
   QLineEdit* Text1 = nullptr;

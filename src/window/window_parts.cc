@@ -10,6 +10,8 @@ std::string QtFileDialog::ShowOpen(QWidget* parent) {
   QFileDialog dialog(parent);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilters(
+      {QStringLiteral("HTML files (*.html *.htm)"), QStringLiteral("All files (*)")});
   if (!last_file_.empty()) dialog.selectFile(QString::fromStdString(last_file_));
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();

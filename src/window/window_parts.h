@@ -1,5 +1,5 @@
 // Small pieces of the window that need no widget of their own: the file-open dialog as an
-// interface (tests answer it), the wait cursor, and twips converted to pixels.
+// interface (tests answer it) and the wait cursor.
 #ifndef WEBLETTER_WINDOW_WINDOW_PARTS_H_
 #define WEBLETTER_WINDOW_WINDOW_PARTS_H_
 
@@ -17,8 +17,9 @@ class FileDialog {
   virtual std::string ShowOpen(QWidget* parent) = 0;
 };
 
-// The platform's file-open dialog, with no filter, title or folder of its own. It starts at the
-// file chosen last time, as the classic dialog keeps its file name between uses.
+// The platform's file-open dialog, offering HTML files first and all files second, with no title
+// or folder of its own. It starts at the file chosen last time, as the classic dialog keeps its
+// file name between uses.
 class QtFileDialog : public FileDialog {
  public:
   std::string ShowOpen(QWidget* parent) override;
@@ -36,12 +37,6 @@ class WaitCursor {
   WaitCursor(const WaitCursor&) = delete;
   WaitCursor& operator=(const WaitCursor&) = delete;
 };
-
-// Twips (1/1440 inch) as pixels at `dots_per_inch`, rounded to the nearest pixel.
-constexpr int TwipsToPixels(int twips, double dots_per_inch) {
-  const double pixels = twips * dots_per_inch / 1440.0;
-  return static_cast<int>(pixels + 0.5);
-}
 
 }  // namespace webletter
 

@@ -1,5 +1,6 @@
 // The window's real widgets, offscreen, against the servers the end-to-end runner lends: web
 // (WEBLETTER_TEST_WEB), SMTP (WEBLETTER_TEST_SMTP, messages in WEBLETTER_TEST_MAIL), closed port.
+#include <QAccessible>
 #include <QApplication>
 #include <QDate>
 #include <QLineEdit>
@@ -149,16 +150,99 @@ TEST_F(WindowTest, ActivationFillsTheFieldsAndUnloadSavesThem) {
   EXPECT_EQ(dir_.Read("webletter.ini"), before);
 }
 
-TEST_F(WindowTest, ControlsCarryTheirCaptions) {
+// The captions mark their access keys; each box is named after its label, the page view too.
+TEST_F(WindowTest, ControlsCarryTheirCaptionsAndNames) {
   OpenWindow(false);
-  std::string captions = window_->windowTitle().toStdString();
-  for (const QObject* child : window_->children()) {
+  std::string captions = window_->windowTitle().toStdString(), names;
+  for (QObject* child : window_->children()) {
     const QVariant text = child->property("text");
     if (text.isValid()) captions += "|" + text.toString().toStdString();
+    if (qobject_cast<QLineEdit*>(child) || qobject_cast<QPlainTextEdit*>(child)) {
+      names += QAccessible::queryAccessibleInterface(child)->text(QAccessible::Name).toStdString();
+      names += "|";
+    }
   }
   EXPECT_EQ(captions,
-            "Webletter|URL:||Grab page|or|Load from file|Subject:||From address||"
-            "From Name||To address||To Name||SMTP server||Send|Exit|Webletter 2.00");
+            "Webletter|&URL:||&Grab page|or|&Load from file|Su&bject:||&From address||"
+            "From &Name||&To address||T&o Name||S&MTP server||&Send|E&xit|Webletter 2.00");
+  EXPECT_EQ(names,
+            "URL|Page source|Subject|From address|From Name|To address|To Name|"
+            "SMTP server|");
+}
+
+// Alt and a marked letter moves to the label's box or presses the button; Enter in the address
+// grabs the page; Escape does nothing.
+TEST_F(WindowTest, TheKeyboardReachesEveryControl) {
+  OpenWindow();
+  const auto press = [this](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    for (auto* button : window_->findChildren<QPushButton*>()) {  // an access key's click
+      EXPECT_TRUE(QTest::qWaitFor([button] { return !button->isDown(); }));  // comes later
+    }
+    return QApplication::focusWidget()->objectName().toStdString();
+  };
+  for (const auto& [key, box] : {std::pair{Qt::Key_B, "txtSubject"},
+                                 {Qt::Key_F, "txtFromAddress"},
+                                 {Qt::Key_N, "txtFromName"},
+                                 {Qt::Key_T, "txtToAddress"},
+                                 {Qt::Key_O, "txtToName"},
+                                 {Qt::Key_M, "txtSMTP"},
+                                 {Qt::Key_U, "Text1"}}) {
+    EXPECT_EQ(press(key), box);
+  }
+  dir_.Write("page.html", "<p>file</p>");
+  fake_.answer = dir_.File("page.html");
+  press(Qt::Key_L);
+  EXPECT_EQ(View(), "<p>file</p>");
+  Type("Text1", "http://" + Env("WEBLETTER_TEST_WEB") + "/latin1");
+  press(Qt::Key_Return, Qt::NoModifier);
+  EXPECT_EQ(View(), kLatin1Text);
+  press(Qt::Key_Escape, Qt::NoModifier);
+  press(Qt::Key_S);
+  Type("Text1", "http://" + Env("WEBLETTER_TEST_WEB") + "/missing");
+  press(Qt::Key_G);
+  EXPECT_EQ(View(), "");
+  EXPECT_EQ(fake_.shown,
+            (Boxes{"Message Sent", Standard(error::kFetchPageNotFound) + " (critical)"}));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !window_->isVisible(); }));
+}
+
+// A window only looked at leaves the file byte for byte; a box changed is written alone, whole,
+// quoted where its blanks need it.
+TEST_F(WindowTest, UnloadWritesOnlyTheBoxesThatChanged) {
+  const std::string url = "http://example.org/" + std::string(300, 'u'), typed(100000, 't');
+  const std::string ini = "; kept\r\n[default]\r\nurl = " + url +
+                          "\r\nFromName=\"Quoted Name\"\r\nToName=Reader \r\nSubject=";
+  dir_.Write("webletter.ini", ini + std::string(40000, 's') + "\r\n");
+  OpenWindow();
+  EXPECT_EQ(TextOf("Text1"), url);
+  EXPECT_EQ(TextOf("txtSubject"), std::string(40000, 's'));
+  window_->Unload();
+  EXPECT_EQ(dir_.Read("webletter.ini"), ini + std::string(40000, 's') + "\r\n");
+  OpenWindow();
+  Type("txtToName", " Reader ");
+  Type("txtSubject", typed);
+  window_->Unload();
+  EXPECT_EQ(dir_.Read("webletter.ini"),
+            std::regex_replace(ini, std::regex("Reader "), "\" Reader \"") + typed + "\r\n");
+}
+
+// While Send waits on the server, the window's timers run but no input reaches it; the close
+// box then closes it once the outcome was shown.
+TEST_F(WindowTest, DuringSendInputIsDroppedAndClosingWaits) {
+  OpenWindow();
+  LoadFile(dir_.File("webletter.ini"));
+  Find<QPushButton>("btnSend")->setEnabled(true);
+  QTimer::singleShot(0, [this] {
+    QTest::keyClicks(Find("txtSubject"), "typed");
+    window_->close();
+    EXPECT_TRUE(window_->isVisible());
+  });
+  Click("btnSend");
+  EXPECT_EQ(fake_.shown, Boxes{"Message Sent"});
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(Ini("Subject"), "News of #yyyymmdd#");
 }
 
 // No page or a short subject turn "Send" off; a bad address or server leaves it as it was.
@@ -229,7 +313,7 @@ TEST_F(WindowTest, GrabPageAndSend) {
   Grab("/slow");
   EXPECT_EQ(View(), kLatin1Text);
   Grab("/missing");
-  EXPECT_EQ(fake_.shown, Boxes{Standard(error::kFetchPageNotFound)});
+  EXPECT_EQ(fake_.shown, Boxes{Standard(error::kFetchPageNotFound) + " (critical)"});
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(View(), "");
   EXPECT_EQ(window_->page_html().bytes, "");
@@ -286,7 +370,8 @@ TEST_F(WindowTest, WindowModeAndItsBoxes) {
   });
   int argc = 0;
   EXPECT_TRUE(RunWindow(state_, argc, nullptr));
-  EXPECT_EQ(seen, "Webletter: " + Standard(error::kFetchPageNotFound) + " (arrow) over frmMain");
+  EXPECT_EQ(seen, "Webletter: " + Standard(error::kFetchPageNotFound) +
+                      " (critical) (arrow) over frmMain");
   EXPECT_EQ(Ini("Subject"), "typed");
 
   DescribeNextBox(seen);
