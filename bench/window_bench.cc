@@ -1,7 +1,6 @@
 // The window under load, on the offscreen platform: processor time while "Grab page" waits for
 // a slow page (goal: under 5% of the wall time, the window staying responsive), and the time to
 // show a page of 10 MB in the page view (goal: under one second), as lines and as one long line.
-#include <stdlib.h>
 #include <time.h>
 
 #include <QApplication>
@@ -10,64 +9,23 @@
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "bench_server.h"
+#include "bench_window.h"
 #include "benchmark/benchmark.h"
-#include "window/frm_main.h"
 
 namespace webletter {
 namespace {
 
-class SilentBox : public MessageBox {
- public:
-  void Show(std::string_view /*text*/, MessageStyle /*style*/) override {}
-};
-
-class FixedDialog : public FileDialog {
- public:
-  std::string ShowOpen(QWidget* /*parent*/) override { return file; }
-  std::string file;
-};
+using bench::Window;
 
 double ProcessSeconds() {
   timespec now{};
   ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
-
-// A folder of its own for the window's settings and the page it loads, removed when it goes.
-struct Folder {
-  std::string path;
-  Folder() {
-    char name[] = "/tmp/webletter-bench-XXXXXX";
-    if (::mkdtemp(name) == nullptr) std::abort();
-    path = std::string(name) + "/";
-  }
-  ~Folder() { std::filesystem::remove_all(path); }
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-};
-
-struct Window {
-  Folder dir;
-  ProgramState state{.app_dir = dir.path, .report_mode = {}, .failed_smtp_server = {}};
-  SilentBox box;
-  FixedDialog dialog;
-  frmMain window{state, box, dialog};
-
-  Window() {
-    window.show();
-    QCoreApplication::processEvents();
-  }
-  template <typename Widget>
-  Widget* Find(const char* name) {
-    return window.findChild<Widget*>(QLatin1String(name));
-  }
-};
 
 // Processor time of the whole process while "Grab page" waits three seconds for the page. A
 // timer counts how often the window's events ran meanwhile.
