@@ -7,7 +7,7 @@ namespace webletter {
 
 Status SendInSteps(const MailSteps& steps, const MailLimits& limits) {
   ErrorContinuation run;
-  SmtpMailer mailer(limits, steps.keep_alive);
+  SmtpMailer mailer(limits);
   run.Run([&] { return mailer.SmtpHost(steps.server); });
   run.Run([&] { return mailer.MailFrom(steps.from_address); });
   if (steps.from_name) run.Run([&] { return mailer.MailFromName(*steps.from_name); });

@@ -25,8 +25,7 @@ struct MailSteps {
   Result<std::string> subject;
   std::string_view body;
   std::string_view body_charset = "utf-8";
-  std::optional<bool> html;       // not set: AsHtml is skipped (plain text)
-  MailKeepAlive keep_alive = {};  // runs while the send waits on the server; none: it blocks
+  std::optional<bool> html;  // not set: AsHtml is skipped (plain text)
 };
 
 // Runs the steps and returns the last failure, or success when the server took the message.

@@ -28,8 +28,7 @@ Result<std::string> WireAddress(std::string_view address, int error_when_empty) 
 
 }  // namespace
 
-SmtpMailer::SmtpMailer(MailLimits limits, MailKeepAlive keep_alive)
-    : limits_(limits), keep_alive_(std::move(keep_alive)) {}
+SmtpMailer::SmtpMailer(MailLimits limits) : limits_(limits) {}
 
 SmtpMailer::~SmtpMailer() = default;
 
@@ -87,7 +86,7 @@ Status SmtpMailer::SendMail() {
   if (!message.ok()) return message.status();
   SmtpEnvelope envelope{content_.from.address, {}};
   for (const MailAddress& recipient : content_.to) envelope.to.push_back(recipient.address);
-  return SendSmtp(server_, envelope, message->view(), limits_, keep_alive_);
+  return SendSmtp(server_, envelope, message->view(), limits_);
 }
 
 Result<std::string> SmtpMailer::ComposeMessage() const {

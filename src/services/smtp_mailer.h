@@ -20,8 +20,7 @@ namespace webletter {
 
 class SmtpMailer {
  public:
-  // `keep_alive` (may be empty) runs while SendMail waits on the server.
-  explicit SmtpMailer(MailLimits limits = {}, MailKeepAlive keep_alive = {});
+  explicit SmtpMailer(MailLimits limits = {});
   ~SmtpMailer();
   SmtpMailer(const SmtpMailer&) = delete;
   SmtpMailer& operator=(const SmtpMailer&) = delete;
@@ -53,7 +52,6 @@ class SmtpMailer {
   Status Note(Status outcome);
 
   MailLimits limits_;
-  MailKeepAlive keep_alive_;
   SmtpEndpoint server_;
   bool has_server_ = false;
   MailContent content_;

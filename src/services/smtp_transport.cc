@@ -221,7 +221,7 @@ void SetSecurity(CURL* curl, const SmtpEndpoint& endpoint) {
 
 // Runs the transfer. With `keep_alive`, through a multi handle that waits on the sockets a slice
 // at a time and calls it after each wait; without, libcurl simply blocks.
-CURLcode Perform(CURL* curl, const MailKeepAlive& keep_alive) {
+CURLcode Perform(CURL* curl, const std::function<void()>& keep_alive) {
   if (!keep_alive) return curl_easy_perform(curl);
   const std::unique_ptr<CURLM, CurlMultiFree> multi(curl_multi_init());
   if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
@@ -284,8 +284,7 @@ Result<SmtpEndpoint> ParseSmtpServer(std::string_view server) {
 }
 
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
-                std::string_view message, const MailLimits& limits,
-                const MailKeepAlive& keep_alive) {
+                std::string_view message, const MailLimits& limits) {
   const std::unique_ptr<CURL, CurlEasyFree> handle(curl_easy_init());
   if (!handle) return Status(error::kMailFailed);
   CURL* curl = handle.get();
@@ -327,7 +326,7 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_text);
 
-  const CURLcode code = Perform(curl, keep_alive);
+  const CURLcode code = Perform(curl, limits.keep_alive);
   long reply_code = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply_code);
   return MailStatusOf(code, error_text, reply_code, upload);

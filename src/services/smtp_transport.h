@@ -20,12 +20,11 @@ struct MailLimits {
   // Told each warning for the user about the sign-in (a ~/.netrc that others can read); may be
   // empty.
   std::function<void(std::string_view)> warn;
+  // Called while the message is handed over, after each wait on the server of at most
+  // kMailWaitSlice (sooner when the server answers); must not throw. Empty: the send blocks.
+  // The window keeps itself painted through it.
+  std::function<void()> keep_alive;
 };
-
-// Called while a message is handed over, after each wait on the server of at most
-// kMailWaitSlice (sooner when the server answers). It must not throw. The window keeps itself
-// painted through it.
-using MailKeepAlive = std::function<void()>;
 inline constexpr std::chrono::milliseconds kMailWaitSlice{20};
 
 // A mail server as the user wrote it, taken apart.
@@ -55,11 +54,9 @@ struct SmtpEnvelope {
 // (error::kMailNoEncryption): a password never crosses the wire in clear. A user name or
 // password with a control character is error::kMailLoginUnusable, before any connection.
 // Certificates are always verified, against the system's trust store or the one that SSL_CERT_FILE
-// / SSL_CERT_DIR name; a failing one is error::kMailCertificateInvalid. Without `keep_alive` the
-// call simply blocks.
+// / SSL_CERT_DIR name; a failing one is error::kMailCertificateInvalid.
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
-                std::string_view message, const MailLimits& limits,
-                const MailKeepAlive& keep_alive = {});
+                std::string_view message, const MailLimits& limits);
 
 }  // namespace webletter
 

@@ -331,19 +331,20 @@ void frmMain::btnSend_Click() {
     const std::string from_name = Text(txtFromName);
     const std::string to_address = Text(txtToAddress);
     const std::string to_name = Text(txtToName);
+    MailLimits limits;
+    limits.keep_alive = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     const InputBarrier no_input;
     sending_ = true;
-    sent =
-        SendInSteps({.server = server,
-                     .from_address = from_address,
-                     .from_name = from_name,
-                     .to_address = to_address,
-                     .to_name = to_name,
-                     .subject = FillDateTag(subject),
-                     .body = PageHtml.bytes,
-                     .body_charset = PageHtml.charset,
-                     .html = true,
-                     .keep_alive = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); }});
+    sent = SendInSteps({.server = server,
+                        .from_address = from_address,
+                        .from_name = from_name,
+                        .to_address = to_address,
+                        .to_name = to_name,
+                        .subject = FillDateTag(subject),
+                        .body = PageHtml.bytes,
+                        .body_charset = PageHtml.charset,
+                        .html = true},
+                       limits);
     sending_ = false;
   }
   if (sent.ok()) {
