@@ -47,10 +47,9 @@ std::optional<std::string> CaseFolded(std::string_view text) {
 
 // Names match without regard to case, for every letter where both are UTF-8, else for A to Z.
 bool SameName(std::string_view a, std::string_view b) {
-  const bool same_ascii =
-      a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return AsciiLower(x) == AsciiLower(y);
-      });
+  const bool same_ascii = a.size() == b.size() &&
+                          std::equal(a.begin(), a.end(), b.begin(),
+                                     [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
   if (same_ascii || (IsAscii(a) && IsAscii(b))) return same_ascii;
   const std::optional<std::string> folded_a = CaseFolded(a);
   return folded_a && folded_a == CaseFolded(b);
@@ -129,35 +128,6 @@ LineSpan LineAt(std::string_view text, std::size_t begin) {
   std::size_t next = end + 1;
   if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
   return {begin, end, next};
-}
-
-// The length of the UTF-8 character at the start of `text`; 1 for a byte that does not start a
-// valid sequence (overlong forms, surrogates and code points past U+10FFFF are not valid).
-std::size_t CharacterLength(std::string_view text) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned lead = byte(0);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned low = 0x80;
-  unsigned high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 1;
-  }
-  if (text.size() < length || byte(1) < low || byte(1) > high) return 1;
-  for (std::size_t i = 2; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 1;
-  }
-  return length;
 }
 
 }  // namespace
@@ -284,14 +254,6 @@ std::optional<std::string> WithValue(std::string_view text, std::string_view sec
   out += key_line_text;
   out += line_break;
   return out;
-}
-
-std::string_view CutToCharacters(std::string_view text, std::size_t count) {
-  std::size_t end = 0;
-  for (std::size_t n = 0; n < count && end < text.size(); ++n) {
-    end += CharacterLength(text.substr(end));
-  }
-  return text.substr(0, end);
 }
 
 }  // namespace webletter::ini_text

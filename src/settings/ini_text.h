@@ -64,10 +64,6 @@ std::string FindValue(std::string_view text, std::string_view section, std::stri
 std::optional<std::string> WithValue(std::string_view text, std::string_view section,
                                      std::string_view key, std::string_view value);
 
-// The first `count` characters of UTF-8 text: code points, a byte that is not part of a valid
-// UTF-8 sequence counting as one character; a character is never split.
-std::string_view CutToCharacters(std::string_view text, std::size_t count);
-
 }  // namespace webletter::ini_text
 
 #endif  // WEBLETTER_SETTINGS_INI_TEXT_H_
