@@ -85,8 +85,9 @@ void MailErrors(std::string& errors, const std::string& section, const ProgramSt
 MailLimits WarningMailLimits(const ProgramState& state) {
   MailLimits limits;
   limits.warn = [&state](std::string_view text) {
-    std::cerr << "webletter: warning: " << text << '\n';
-    if (ChannelsForMode(state.report_mode).log) WriteLog(state, "Warning: " + std::string(text));
+    const std::string shown = ShownSafely(text);
+    std::cerr << "webletter: warning: " << shown << '\n';
+    if (ChannelsForMode(state.report_mode).log) WriteLog(state, "Warning: " + shown);
   };
   return limits;
 }
