@@ -64,6 +64,7 @@ TEST(MailHeaderTest, SubjectAndSenderNameLines) {
            " then more words that\r\n fill the next line up to the end of it and beyond",
        "From: news@example.org"},
       {" x", "Doe, Jane", "Subject: =?UTF-8?Q?_x?=", "From: \"Doe, Jane\"" + from},
+      {"\xC3\xA9-/", "Jane Doe", "Subject: =?UTF-8?Q?=C3=A9-/?=", "From: Jane Doe" + from},
       {"ab " + std::string(76, 'y'), "say \"hi\" \\ now",
        "Subject: =?UTF-8?Q?ab_" + std::string(52, 'y') + "?=\r\n =?UTF-8?Q?" +
            std::string(24, 'y') + "?=",
@@ -139,6 +140,8 @@ TEST(MailBodyTest, QuotedPrintableOrBase64) {
   content.charset = "windows-1252";
   EXPECT_EQ(Header(Composed(content), "Content-Type"),
             "Content-Type: text/html; charset=windows-1252");
+  content.from = {"news@[192.0.2.1]", ""};  // no host name for the Message-ID
+  EXPECT_TRUE(Header(Composed(content), "Message-Id").ends_with("@localhost.localdomain>"));
 }
 
 std::vector<std::string> Lines(const std::string& text) {
