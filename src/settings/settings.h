@@ -31,8 +31,9 @@ class Settings {
 
 // The settings' lenient number parse: blanks are skipped wherever they stand ("- 1" is -1, "1 5"
 // is 15) and the longest leading decimal number is taken ("  -1.5days" gives -1.5); text that
-// does not start with a number gives 0. Blanks are spaces, tabs and line feeds; the separator is always ".", whatever the locale. A number
-// too large for a double gives the largest finite one (with its sign); one too small gives 0.
+// does not start with a number gives 0. Blanks are spaces, tabs and line feeds; the separator is
+// always ".", whatever the locale. A number too large for a double gives the largest finite one
+// (with its sign); one too small gives 0.
 double IniNumber(std::string_view text);
 
 }  // namespace webletter
