@@ -1,5 +1,5 @@
-// A scripted server of tests/integration/servers.py for a benchmark, started as a child process
-// on a free loopback port and stopped (with its process group) when the object goes.
+// A scripted server of tests/integration/servers.py for a benchmark, started through serve.py as a
+// child process on a free loopback port and stopped (with its process group) when the object goes.
 #ifndef WEBLETTER_BENCH_BENCH_SERVER_H_
 #define WEBLETTER_BENCH_BENCH_SERVER_H_
 
@@ -12,7 +12,7 @@ namespace webletter::bench {
 
 class BenchServer {
  public:
-  // Runs servers.py with `arguments` ("http" ROUTES.toml, or "smtp"); aborts when the server
+  // Runs serve.py with `arguments` ("http" ROUTES.toml, or "smtp"); aborts when the server
   // does not report its port.
   explicit BenchServer(const std::vector<std::string>& arguments);
   ~BenchServer();

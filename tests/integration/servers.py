@@ -7,15 +7,12 @@ import asyncio
 import gzip
 import http.server
 import logging
-import os
 import socket
 import socketserver
 import ssl
 import struct
-import sys
 import threading
 import time
-import tomllib
 import warnings
 
 DEFAULT_REPLIES = {
@@ -261,30 +258,3 @@ def closed_port() -> str:
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return "127.0.0.1:%d" % probe.getsockname()[1]
-
-
-def main(argv):
-    if argv[1:2] == ["http"] and len(argv) == 3:
-        with open(argv[2], "rb") as source:
-            server = HttpServer(tomllib.load(source).get("http", {}))
-    elif argv[1:2] == ["smtp"] and len(argv) <= 3:
-        server = SmtpServer()
-        if len(argv) == 3:  # each message as <n>.eml in the folder
-            os.makedirs(argv[2], exist_ok=True)
-            server.keep = lambda message: write_eml(argv[2], message)
-    else:
-        sys.exit("usage: servers.py http ROUTES.toml | servers.py smtp [FOLDER]")
-    print("PORT", server.host_port.rpartition(":")[2], flush=True)
-    parent = os.getppid()
-    while os.getppid() == parent:
-        time.sleep(0.5)
-
-
-def write_eml(folder, message):
-    count = len([name for name in os.listdir(folder) if name.endswith(".eml")])
-    with open(os.path.join(folder, "%04d.eml" % (count + 1)), "wb") as out:
-        out.write(message["raw"])
-
-
-if __name__ == "__main__":
-    main(sys.argv)

@@ -20,6 +20,7 @@
 #include "services/mail_steps.h"
 #include "services/netrc.h"
 #include "services/page_fetch.h"
+#include "support/temp_dir.h"
 
 namespace webletter {
 namespace {
@@ -51,55 +52,16 @@ std::string Header(const std::string& message, const std::string& name) {
 }
 
 TEST(MailHeaderTest, SubjectAndSenderNameLines) {
-  struct Case {
-    std::string subject, name, subject_line, from_line;
-  };
-  const std::string from = " <news@example.org>";
-  const std::vector<Case> cases = {
-      {"", "", "Subject: ", "From: news@example.org"},
-      {"Weekly news and views " + std::string(50, 'w') +
-           " then more words that fill the next line up to the end of it and beyond",
-       "   ",
-       "Subject: Weekly news and views\r\n " + std::string(50, 'w') +
-           " then more words that\r\n fill the next line up to the end of it and beyond",
-       "From: news@example.org"},
-      {" x", "Doe, Jane", "Subject: =?UTF-8?Q?_x?=", "From: \"Doe, Jane\"" + from},
-      {"\xC3\xA9-/", "Jane Doe", "Subject: =?UTF-8?Q?=C3=A9-/?=", "From: Jane Doe" + from},
-      {"ab " + std::string(76, 'y'), "say \"hi\" \\ now",
-       "Subject: =?UTF-8?Q?ab_" + std::string(52, 'y') + "?=\r\n =?UTF-8?Q?" +
-           std::string(24, 'y') + "?=",
-       "From: \"say \\\"hi\\\" \\\\ now\"" + from},
-      {"Price =?utf-8?q?caf=C3=A9?= today", "Eve\r\nBcc: x@y",
-       "Subject: =?UTF-8?B?UHJpY2UgPT91dGYtOD9xP2NhZj1DMz1BOT89IHRvZGF5?=",
-       "From: \"Eve  Bcc: x@y\"" + from},
-      {"caf\xe9\x7f ok",
-       "Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe",
-       "Subject: =?UTF-8?Q?caf=EF=BF=BD__ok?=",
-       "From: \"Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane Doe, Jane\r\n Doe\"" +
-           from},
-      {"Grüße aus Köln und Umgebung: die Neuigkeiten der Woche, mit vielen Wörtern darin, ja",
-       "=?utf-8?b?QmNjOiB4?=",
-       "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln_und_Umgebung=3A_die_?=\r\n"
-       " =?UTF-8?Q?Neuigkeiten_der_Woche=2C_mit_vielen_W=C3=B6rtern_darin=2C_ja?=",
-       "From: =?UTF-8?B?PT91dGYtOD9iP1FtTmpPaUI0Pz0=?=" + from},
-      {"Nieuwsbrief – café ☕ 新闻 " + std::string(20, 'x') +
-           " ünïcödé at the end and then some more words to fold",
-       "Rédaction Zoë",
-       "Subject: =?UTF-8?B?TmlldXdzYnJpZWYg4oCTIGNhZsOpIOKYlSDmlrDpl7sg?=\r\n"
-       " =?UTF-8?B?eHh4eHh4eHh4eHh4eHh4eHh4eHggw7xuw69jw7Zkw6kgYXQg?=\r\n"
-       " =?UTF-8?B?dGhlIGVuZCBhbmQgdGhlbiBzb21lIG1vcmUgd29yZHMgdG8gZm9sZA==?=",
-       "From: =?UTF-8?B?UsOpZGFjdGlvbiBab8Or?=" + from},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.subject + " / " + c.name);
-    const std::string message = Composed(Content(c.subject, c.name));
-    EXPECT_EQ(Header(message, "Subject"), c.subject_line);
-    EXPECT_EQ(Header(message, "From"), c.from_line);
+  for (const std::vector<std::string>& row : testing::CaseRows("services/mail_header_cases.tsv")) {
+    ASSERT_EQ(row.size(), 4u);
+    SCOPED_TRACE(row[0] + " / " + row[1]);
+    const std::string message = Composed(Content(row[0], row[1]));
+    EXPECT_EQ(Header(message, "Subject"), row[2]);
+    EXPECT_EQ(Header(message, "From"), row[3]);
   }
 }
 
-// Names go in Q or B, whichever is shorter (Q on a tie); an encoded word that has less than 30
-// columns left on its line starts the next.
+// An encoded word that has less than 30 columns left on its line starts the next.
 TEST(MailHeaderTest, RecipientLineFoldsBetweenMailboxes) {
   MailContent content = Content("x");
   content.to = {{"reader@example.net", "Doe, Jane"},
@@ -130,9 +92,9 @@ TEST(MailBodyTest, QuotedPrintableOrBase64) {
     const std::string message = Composed(Content("x", "", body));
     EXPECT_EQ(Header(message, "Content-Transfer-Encoding"),
               "Content-Transfer-Encoding: " + encoding)
-        << testing::PrintToString(body);
+        << ::testing::PrintToString(body);
     EXPECT_EQ(message.substr(message.find("\r\n\r\n") + 4), encoded)
-        << testing::PrintToString(body);
+        << ::testing::PrintToString(body);
   }
   MailContent content = Content("x");
   EXPECT_EQ(Header(Composed(content), "Content-Type"), "Content-Type: text/plain; charset=utf-8");
@@ -176,39 +138,11 @@ TEST(MailAddressTest, WireFormOrRefusal) {
 }
 
 TEST(NetrcTest, FindsTheFirstMachineEntryForTheHostWithALogin) {
-  const std::string two = "machine h.org login a password 1\nmachine h.org login b\n";
-  // The text, the host, the login asked for ("" for any), and "login/password" or "none".
-  const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
-      {"machine o.org login o password p\nmachine h.org\n  login me\n  password s3\n", "h.org", "",
-       "me/s3"},
-      {"machine Az.example login a password b", "aZ.EXAMPLE", "", "a/b"},
-      {"machine h.org login a password b", "h.or", "", "none"},
-      {two, "h.org", "", "a/1"},
-      {two, "h.org", "b", "b/"},
-      {two, "h.org", "c", "none"},
-      {"machine h.org password p\nmachine h.org account x login a password b", "h.org", "", "a/b"},
-      {"default login c password d\nmachine h.org login a password b\n", "h.org", "", "a/b"},
-      {"machine h.org login a default login c password d", "h.org", "", "a/"},
-      {"machine h.org login a password b\ndefault login c password d", "x.org", "", "none"},
-      {"machine h.org login a password \"two words \\\" \\\\ \\n\\t\\r\\x\"", "h.org", "",
-       "a/two words \" \\ \n\t\rx"},
-      {"machine h.org login \"a\nb\" password c", "h.org", "",
-       "a/c"},  // a quote ends at a line end
-      {"machine h.org login a password \"b\\", "h.org", "", "a/b\\"},
-      {"# machine h.org login x password y\n\tmachine h.org\tlogin a # x y\r\npassword b\r\n",
-       "h.org", "", "a/b"},
-      {"macdef\nmachine h.org login x password y\n \t\nmachine h.org login a password b\n", "h.org",
-       "", "a/b"},
-      {"machine h.org login a password b\nmacdef init\nmachine h.org login x\n", "h.org", "",
-       "a/b"},
-      {"macdef init\nmachine h.org login x password y\n", "h.org", "", "none"},
-      {"machine h.org login", "h.org", "", "none"},
-      {"machine", "h.org", "", "none"},
-  };
-  for (const auto& [text, host, login, expected] : cases) {
-    const std::optional<NetrcLogin> found = FindNetrcLogin(text, host, login);
-    EXPECT_EQ(found ? found->login + "/" + found->password : "none", expected)
-        << text << " | host " << host << " login " << login;
+  for (const std::vector<std::string>& row : testing::CaseRows("services/netrc_cases.tsv")) {
+    ASSERT_EQ(row.size(), 4u);
+    const std::optional<NetrcLogin> found = FindNetrcLogin(row[3], row[1], row[2]);
+    EXPECT_EQ(found ? found->login + "/" + found->password : "none", row[0])
+        << row[3] << " | host " << row[1] << " login " << row[2];
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace webletter::testing {
 
@@ -28,6 +29,11 @@ class TempDir {
 // Whole file as bytes; "" when it cannot be read.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::string_view content);
+
+// The rows of a table of cases kept as a file under tests/ (`name` is relative to it): a row a
+// line, fields split at tabs, lines that are empty or start with "#" skipped. In a field, \n \r
+// \t \\ and \xHH stand for what they do in C, and {C*N} for N times the character C.
+std::vector<std::vector<std::string>> CaseRows(std::string_view name);
 
 }  // namespace webletter::testing
 
