@@ -42,7 +42,7 @@ void WriteFile(const std::string& path, std::string_view content) {
 std::vector<std::vector<std::string>> CaseRows(std::string_view name) {
   std::istringstream lines(ReadFile(WEBLETTER_TEST_SUPPORT_DIR "/../" + std::string(name)));
   if (lines.str().empty()) throw std::runtime_error("no cases in " + std::string(name));
-  const std::regex escape(R"(\\(x[0-9A-F]{2}|.)|\{(.)\*(\d+)\})");
+  const std::regex escape(R"(\\(x[0-9A-Fa-f]{2}|.)|\{(.)\*(\d+)\})");
   const std::map<char, char> named = {{'n', '\n'}, {'r', '\r'}, {'t', '\t'}, {'\\', '\\'}};
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(lines, line);) {
