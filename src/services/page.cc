@@ -1,10 +1,12 @@
 #include "services/page.h"
 
 #include <iconv.h>
+#include <uchardet.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +22,10 @@ constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD in
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+// How much of an unlabelled page, from its first non-ASCII byte on, the charset guess reads. The
+// guesser stops early once it is sure of a multi-byte charset, but reads every byte it is given
+// for a single-byte one (some 0.3 ms per KiB); a few KiB of text already decide.
+constexpr std::size_t kGuessBytes = 32 * 1024;
 
 // Common labels that are not the names the program keeps, with the name they stand for.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 33> kAliases{{
@@ -56,6 +62,13 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 33> kAliases
     {"x-gbk", "gbk"},
     {"ks_c_5601-1987", "euc-kr"},
     {"iso-8859-8-i", "iso-8859-8"},
+}};
+
+// Guesses that are labelled as the wider charset that browsers read them as: Latin-1 as
+// windows-1252, and UHC (Korean) as euc-kr, the label that mail readers know for it.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kGuessedAs{{
+    {"iso-8859-1", "windows-1252"},
+    {"uhc", "euc-kr"},
 }};
 
 // Labels that iconv would accept but that must never decide how a page is read: UTF-7 hides
@@ -306,6 +319,33 @@ std::optional<std::string> CharsetFromMeta(std::string_view bytes) {
   return std::nullopt;
 }
 
+// uchardet's name for the charset of `sample`, or "" when it has none.
+std::string GuesserAnswer(std::string_view sample) {
+  const std::unique_ptr<uchardet, decltype(&uchardet_delete)> detector(uchardet_new(),
+                                                                       uchardet_delete);
+  if (!detector || uchardet_handle_data(detector.get(), sample.data(), sample.size()) != 0) {
+    return "";
+  }
+  uchardet_data_end(detector.get());
+  const char* name = uchardet_get_charset(detector.get());
+  return name != nullptr ? name : "";
+}
+
+// The charset that the text of a page without a label looks written in, when the guesser names
+// one the program can read. Text read as ASCII up to its first non-ASCII byte is neither UTF-16
+// nor UTF-32, whatever the guesser says after a byte pair that looks like a byte-order mark.
+std::optional<std::string> GuessCharset(std::string_view bytes) {
+  const auto first = std::find_if(bytes.begin(), bytes.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  const std::string_view sample = bytes.substr(first - bytes.begin(), kGuessBytes);
+  std::optional<std::string> name = SupportedCharset(GuesserAnswer(sample));
+  if (!name || name->starts_with("utf-16") || name->starts_with("utf-32")) return std::nullopt;
+  for (const auto& [guessed, charset] : kGuessedAs) {
+    if (*name == guessed) return std::string(charset);
+  }
+  return name;
+}
+
 // The length of the well-formed UTF-8 sequence at the start of `text`, or 0.
 std::size_t Utf8SequenceLength(std::string_view text) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -431,7 +471,8 @@ std::string DetectCharset(std::string_view content_type, std::string_view bytes)
   }
   if (auto charset = CharsetFromBom(bytes)) return *charset;
   if (auto charset = CharsetFromMeta(bytes)) return *charset;
-  return IsValidUtf8(bytes) ? "utf-8" : "windows-1252";
+  if (IsValidUtf8(bytes)) return "utf-8";
+  return GuessCharset(bytes).value_or("windows-1252");
 }
 
 std::string DecodeToUtf8(std::string_view bytes, std::string_view charset) {

@@ -18,8 +18,10 @@ struct Page {
 
 // The charset of a page: from the Content-Type header's charset parameter when there is one,
 // else a byte-order mark, else the page's own <meta charset> or http-equiv declaration (looked
-// for in its first 4096 bytes), else "utf-8" where the bytes are valid UTF-8, else
-// "windows-1252". `content_type` is the raw header value, empty when there was none (files).
+// for in its first 4096 bytes), else "utf-8" where the bytes are valid UTF-8, else the charset
+// that uchardet guesses from the page's first non-ASCII bytes (Latin-1 or ASCII guesses give
+// "windows-1252"), else "windows-1252" when it guesses none that the program can read.
+// `content_type` is the raw header value, empty when there was none (files).
 // Labels come back lower case under their usual names ("latin1" -> "iso-8859-1", "cp1251" ->
 // "windows-1251"), made only of letters, digits and "-_.:". A label that iconv does not know,
 // or UTF-7, is passed over and the next source decides; a declaration of UTF-16 in a <meta>

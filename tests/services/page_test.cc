@@ -22,6 +22,8 @@ const std::string kValidEdges =
     "\xc2\x80\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
 
 TEST(DetectCharsetTest, HeaderThenByteOrderMarkThenMetaThenTheBytes) {
+  const std::string shift_jis =
+      "\x93\xfa\x96{\x8c\xea\x82\xcc\x95\xb6\x8f\xcd\x82\xc5\x82\xb7\x81\x42";
   const std::string meta = "<meta charset=koi8-r>";
   const std::string padding(4096 - meta.size(), ' ');  // the declaration ends at byte 4096
   // The Content-Type header, the page's bytes, the charset.
@@ -71,12 +73,21 @@ TEST(DetectCharsetTest, HeaderThenByteOrderMarkThenMetaThenTheBytes) {
       {"", "<meta charset=\"koi8-r", "utf-8"},
       {"", padding + meta + "\xe9", "koi8-r"},
       {"", " " + padding + meta + "\xe9", "windows-1252"},
-      // The bytes alone: valid UTF-8, or else windows-1252.
+      // The bytes alone: valid UTF-8, else what 32 KiB from the first non-ASCII byte on look like
+      // (Latin-1 as windows-1252, UHC as euc-kr, never UTF-16), else windows-1252.
       {"", "", "utf-8"},
       {"", kValidEdges, "utf-8"},
       {"", "caf\xe9", "windows-1252"},
       {"", "abc\xe2\x82", "windows-1252"},
       {"", "\xed\xa0\x80", "windows-1252"},
+      {"", shift_jis, "shift_jis"},
+      {"", std::string(40000, ' ') + shift_jis, "shift_jis"},
+      {"", "\xe9" + std::string(32 * 1024, ' ') + shift_jis, "windows-1252"},
+      {"", "\xc7\xd1\xb1\xb9\xbe\xee \xb9\xae\xc0\xe5\xc0\xd4\xb4\xcf\xb4\xd9.", "euc-kr"},
+      {"", "\xf0\xd2\xc9\xd7\xc5\xd4, \xcb\xc1\xcb \xc4\xc5\xcc\xc1?", "koi8-r"},
+      {"", "Caf\xe9 cr\xe8me, na\xefve", "windows-1252"},
+      {"", "abc\xff\xfe\xfd", "windows-1252"},
+      {"", "\x81\x8d", "windows-1252"},
   };
   for (const auto& [content_type, bytes, charset] : cases) {
     SCOPED_TRACE(testing::PrintToString(content_type) + " " + testing::PrintToString(bytes));
