@@ -335,9 +335,9 @@ std::string GuesserAnswer(std::string_view sample) {
 // one the program can read. Text read as ASCII up to its first non-ASCII byte is neither UTF-16
 // nor UTF-32, whatever the guesser says after a byte pair that looks like a byte-order mark.
 std::optional<std::string> GuessCharset(std::string_view bytes) {
-  const auto first = std::find_if(bytes.begin(), bytes.end(),
-                                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-  const std::string_view sample = bytes.substr(first - bytes.begin(), kGuessBytes);
+  std::size_t first = 0;
+  while (first < bytes.size() && static_cast<unsigned char>(bytes[first]) < 0x80) ++first;
+  const std::string_view sample = bytes.substr(first, kGuessBytes);
   std::optional<std::string> name = SupportedCharset(GuesserAnswer(sample));
   if (!name || name->starts_with("utf-16") || name->starts_with("utf-32")) return std::nullopt;
   for (const auto& [guessed, charset] : kGuessedAs) {
