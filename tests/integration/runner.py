@@ -233,6 +233,13 @@ class CaseFile:
         if "body_of" in want:
             if parsed["body"] != servers.route_body(case["http"][want["body_of"]], compressed=False):
                 problems.append("body: not the bytes of %s: %r" % (want["body_of"], parsed["body"][:200]))
+        if "text_of" in want:  # the body, read strictly in the charset of its label
+            try:
+                text = parsed["body"].decode(parsed["charset"], "strict")
+            except (LookupError, UnicodeDecodeError) as error:
+                text = str(error)
+            if text != case["http"][want["text_of"]]["body"]:
+                problems.append("text: %s read as %s is %r" % (want["text_of"], parsed["charset"], text[:200]))
         if "body" in want:
             body = parsed["body"].decode("utf-8", "surrogateescape")
             if not matches(want["body"], body, *span):
