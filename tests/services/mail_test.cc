@@ -218,47 +218,19 @@ TEST(FetchAddressTest, LocalNetworkAddresses) {
 }
 
 TEST(EhloNameTest, FirstFullyQualifiedNameElseAnAddressLiteral) {
-  struct Case {
-    std::string host, canonical, sender, local, ehlo;
-    int lookups;  // a lookup runs only when the names before it fail
-  };
-  const std::vector<Case> cases = {
-      {"vm.example.net", "x.example.net", "a@example.org", "", "vm.example.net", 0},
-      {"vm", "vm.example.net", "a@example.org", "", "vm.example.net", 1},
-      {"vm", "vm", "a@example.org", "", "example.org", 1},
-      {"vm", "", "\"a@b\"@mail.example.org", "", "mail.example.org", 1},
-      {"vm.", "vm.example.", "a@localhost", "10.0.0.7", "[10.0.0.7]", 2},
-      {"-", ".example.net", "a@[192.0.2.1]", "::1", "[IPv6:::1]", 2},
-      {"v_m.example.net", "vm..example.net", "a@b@.example.org", "", "[127.0.0.1]", 2},
-  };
-  for (const Case& c : cases) {
+  for (const std::vector<std::string>& row : testing::CaseRows("services/ehlo_name_cases.tsv")) {
     int lookups = 0;
     const auto lookup = [&lookups](const std::string& found) {
       return [&lookups, found] { return ++lookups, found; };
     };
-    EXPECT_EQ(ChooseEhloName({c.host, lookup(c.canonical), c.sender, lookup(c.local)}), c.ehlo);
-    EXPECT_EQ(lookups, c.lookups) << c.ehlo;
+    EXPECT_EQ(ChooseEhloName({row[2], lookup(row[3]), row[4], lookup(row[5])}), row[0]);
+    EXPECT_EQ(lookups, std::stoi(row[1])) << row[0];
   }
 }
 
 TEST(ServerReplyTest, CodeAndLastLineFitToShow) {
-  struct Case {
-    long code;
-    std::string line, password, detail;
-  };
-  const std::string x194(194, 'x');
-  const std::vector<Case> cases = {
-      {504, "504 5.5.2 <vm>: Helo command rejected", "", "504 5.5.2 <vm>: Helo command rejected"},
-      {550, "550-5.1.1 one of several", "", "550 5.1.1 one of several"},
-      {554, "Go away", "", "554 Go away"},
-      {421, "4210 busy", "", "421 4210 busy"},
-      {535, "535 5.7.8 secret, secret!", "secret", "535 5.7.8 ***, ***!"},
-      {451, "451 a\tb\x1b[1mc\x7f\xc3\xa9 \x01", "", "451 a b [1mc ??"},
-      {550, "550 " + std::string(300, 'x'), "", "550 " + std::string(196, 'x')},
-      {550, "550 " + x194 + "secret", "secret", "550 " + x194 + "**"},  // masked, then cut
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ServerReplyDetail(c.code, c.line, c.password), c.detail) << c.line;
+  for (const std::vector<std::string>& row : testing::CaseRows("services/server_reply_cases.tsv")) {
+    EXPECT_EQ(ServerReplyDetail(std::stol(row[1]), row[3], row[2]), row[0]) << row[3];
   }
 }
 
