@@ -6,7 +6,6 @@ import glob
 import os
 import re
 import shutil
-import socket
 import subprocess
 import tempfile
 import time
@@ -19,15 +18,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ALLOWED_RULES = {"MIME_HTML_ONLY", "HTML_MESSAGE", "ALL_TRUSTED"}
 
 
-def wait_for(ready) -> bool:
-    for _ in range(300):  # 30 s
-        try:
-            if ready():
-                return True
-        except OSError:
-            pass
-        time.sleep(0.1)
-    return False
+def wait_for(ready) -> bool:  # for up to 30 s
+    return any(ready() or time.sleep(0.1) for _ in range(300))
 
 
 class Postfix:
@@ -46,12 +38,13 @@ class Postfix:
             self.command("check")
             self.dovecot = subprocess.Popen(["dovecot", "-F", "-c", os.path.join(self.etc, "dovecot.conf")])
             self.command("start")
-            if not wait_for(lambda: socket.create_connection(("127.0.0.1", int(places["port"]))).close()
-                            or os.path.exists(os.path.join(self.dir, "queue/private/auth"))):
+            # "postfix start" returns once smtpd listens; Dovecot's socket comes when it is ready.
+            if not wait_for(lambda: os.path.exists(os.path.join(self.dir, "queue/private/auth"))):
                 raise RuntimeError("no answer on %s; its log: %s" % (self.host_port, self.log()))
         except Exception as failure:
             self.stop()
-            raise RuntimeError("the tests' Postfix could not start (it needs root): %s" % failure)
+            raise RuntimeError("the tests' Postfix could not start (it needs root, postfix, dovecot-core and "
+                               "spamassassin: scripts/test installs them): %s" % failure)
 
     def command(self, verb):
         done = subprocess.run(["postfix", "-c", self.etc, verb], capture_output=True, text=True)
@@ -79,8 +72,7 @@ class Postfix:
 
 
 def delivered(path) -> dict:
-    """A delivered message (LF line ends, Postfix's trace headers in front) with CR LF line ends
-    as it crossed the wire, its envelope, its sign-in and the SpamAssassin rules it should not fire."""
+    """A delivered message, with CR LF line ends again, its envelope and sign-in, and the rules it fires."""
     with open(path, "rb") as source:
         raw = source.read()
     head = re.sub(r"\n\s+", " ", raw.split(b"\n\n", 1)[0].decode("utf-8", "replace"))

@@ -264,8 +264,7 @@ def run_file(path, only=None) -> int:
 
 
 def serve(routes_path, command) -> int:
-    routes = load(routes_path)
-    http, smtp = servers.HttpServer(routes.get("http", {})), servers.SmtpServer()
+    http, smtp = servers.HttpServer(load(routes_path).get("http", {})), servers.SmtpServer()
     stalled = servers.SmtpServer({"greeting": "stall"})
     folder = tempfile.mkdtemp(prefix="webletter-mail-")
 
@@ -287,7 +286,7 @@ def serve(routes_path, command) -> int:
     env = dict(os.environ, WEBLETTER_TEST_WEB=http.host_port, WEBLETTER_TEST_SMTP=smtp.host_port,
                WEBLETTER_TEST_SMTP_STALL=stalled.host_port, WEBLETTER_TEST_MAIL=folder,
                WEBLETTER_TEST_CLOSED=servers.closed_port())
-    mta, stopping = postfix.Postfix() if routes.get("postfix") else None, threading.Event()
+    mta, stopping = postfix.Postfix() if load(routes_path).get("postfix") else None, threading.Event()
     if mta:  # its deliveries join the scripted server's messages
         env.update(WEBLETTER_TEST_POSTFIX=mta.host_port, SSL_CERT_FILE=TRUST["file"])
         threading.Thread(target=lambda: [keep(got) for _ in iter(lambda: stopping.wait(0.2), True)

@@ -1,6 +1,5 @@
-// The mail: its header lines, body encoding and addresses, the netrc reader that supplies a
-// sign-in, the EHLO name and the server's reply as it is shown; the time limits of the send and
-// of the page fetch.
+// The mail: header lines, body encoding, addresses, the netrc reader, the EHLO name and the
+// server's reply as shown; the time limits of the send and of the page fetch.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>

@@ -336,8 +336,6 @@ TEST_F(WindowTest, SendThroughAStrictMailServer) {
                                 "Message Sent"}));
   ASSERT_TRUE(QTest::qWaitFor([this] { return MailCount() > mail_before_; }, 60000));
   EXPECT_EQ(Mail(".body"), kLatin1Bytes);
-  EXPECT_TRUE(
-      Mail(".txt").starts_with("mail-from sender@example.org\nrcpt-to reader@example.org\n"));
   EXPECT_EQ(Mail(".txt").find("problem"), std::string::npos) << Mail(".txt");
 }
 
