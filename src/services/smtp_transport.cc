@@ -147,8 +147,8 @@ std::string CurlAddress(const SmtpEndpoint& endpoint, const std::string& sender)
          std::to_string(endpoint.port) + "/" + path.get();
 }
 
-// The server's reply lines as libcurl's debug callback shows them: the last one that is not the
-// answer to QUIT.
+// The server's reply lines as libcurl's debug callback shows them, one line a call: the last one
+// that is not the answer to QUIT, with its line end.
 struct ServerReply {
   std::string last_line;
   bool quitting = false;
@@ -156,14 +156,9 @@ struct ServerReply {
 
 int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   auto* reply = static_cast<ServerReply*>(user);
-  std::string_view text(data, size);
+  const std::string_view text(data, size);
   if (type == CURLINFO_HEADER_OUT && text.starts_with("QUIT")) reply->quitting = true;
-  if (type != CURLINFO_HEADER_IN || reply->quitting) return 0;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-  if (const size_t end = text.rfind('\n'); end != std::string_view::npos) {
-    text.remove_prefix(end + 1);
-  }
-  if (!text.empty()) reply->last_line = text;
+  if (type == CURLINFO_HEADER_IN && !reply->quitting) reply->last_line = text;
   return 0;
 }
 

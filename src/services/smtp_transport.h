@@ -64,8 +64,9 @@ struct EhloSources {
 std::string ChooseEhloName(const EhloSources& sources);
 
 // The failure's detail for a server's reply: "CODE TEXT" from `code` and the reply's last line,
-// `password` (when not empty) as "***", cut at 200 characters, control characters as blanks and
-// other bytes than ASCII as "?" (replies are ASCII text; the log and the boxes stay valid UTF-8).
+// `password` (when not empty) as "***", cut at 200 characters, control characters (its line end
+// too) as blanks, blanks at the end dropped, and other bytes than ASCII as "?" (replies are ASCII
+// text; the log and the boxes stay valid UTF-8).
 std::string ServerReplyDetail(long code, std::string_view line, std::string_view password);
 
 // Hands `message` (CR LF line ends, 7-bit) to the server; succeeds only once the server has
