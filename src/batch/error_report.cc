@@ -77,6 +77,7 @@ void MailErrors(std::string& errors, const std::string& section, const ProgramSt
                                   WarningMailLimits(state));
   if (!sent.ok()) {
     errors += kMailFailedNote;
+    if (!sent.detail().empty()) errors += " (" + sent.detail() + ")";
   }
 }
 

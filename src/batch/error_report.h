@@ -17,8 +17,9 @@ namespace webletter {
 // A problem with the error mail appends its note to `errors` directly, without a line break of
 // its own, so the log line and the message box show it: "Parameter(s) for reporting error by
 // email missing" when ErrorsGoTo or ErrorsFrom is empty in the section and in Default, "Could
-// not send error-message by email" when the mail failed. No mail is tried for an empty section
-// name, without an SMTPserver, or through the server in state.failed_smtp_server.
+// not send error-message by email" when the mail failed, with " (the server's reply)" after it
+// when the server refused the mail. No mail is tried for an empty section name, without an
+// SMTPserver, or through the server in state.failed_smtp_server.
 void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
                   MessageBox& message_box);
 

@@ -156,7 +156,7 @@ bool ProcessSection(const std::string& section, ProgramState& state, MessageBox&
     if (error_text.empty()) {
       const Status sent = SendPage(values, page, state);
       if (!sent.ok()) {
-        AppendError(error_text, sent.message());
+        AppendError(error_text, sent.Text());
         state.failed_smtp_server = values.smtp_server;
       }
     }

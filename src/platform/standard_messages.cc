@@ -155,4 +155,10 @@ std::string_view Status::message() const {
   return ok() ? std::string_view() : StandardMessage(number_);
 }
 
+std::string Status::Text() const {
+  std::string text(message());
+  if (!detail_.empty()) text += " (" + detail_ + ")";
+  return text;
+}
+
 }  // namespace webletter

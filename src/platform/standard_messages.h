@@ -1,6 +1,7 @@
 // The table of standard messages by error number. Every failure text that the program shows,
-// logs or mails comes from here, never from a library or a server: the number says what went
-// wrong, and its text says it in words a person understands.
+// logs or mails comes from here, never from a library: the number says what went wrong, and its
+// text says it in words a person understands. Only a mail server's refusal adds the server's own
+// reply after it (Status::Text).
 #ifndef WEBLETTER_PLATFORM_STANDARD_MESSAGES_H_
 #define WEBLETTER_PLATFORM_STANDARD_MESSAGES_H_
 

@@ -1,10 +1,12 @@
-// Failures as values. A Status is an error number of the standard-message table, or success;
-// a Result<T> is a value or the Status that explains why there is none. Nothing in the program
-// throws across a folder: every operation that can fail returns one of these.
+// Failures as values. A Status is an error number of the standard-message table, or success,
+// with an optional detail (a mail server's own reply to a step it refused); a Result<T> is a
+// value or the Status that explains why there is none. Nothing in the program throws across a
+// folder: every operation that can fail returns one of these.
 #ifndef WEBLETTER_PLATFORM_STATUS_H_
 #define WEBLETTER_PLATFORM_STATUS_H_
 
 #include <cassert>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -16,6 +18,10 @@ class Status {
   constexpr Status() = default;
   // A failure with a standard-message number; 0 means success.
   constexpr explicit Status(int error_number) : number_(error_number) {}
+  // A failure with the text that the other end gave for it, already fit to show (one line, no
+  // control characters, no password).
+  Status(int error_number, std::string detail)
+      : number_(error_number), detail_(std::move(detail)) {}
 
   static constexpr Status Ok() { return Status(); }
 
@@ -23,20 +29,25 @@ class Status {
   constexpr int number() const { return number_; }
   // The standard message of the number (see standard_messages.h); empty for success.
   std::string_view message() const;
+  // The detail; empty when there is none.
+  const std::string& detail() const { return detail_; }
+  // The text to show: the standard message, then " (detail)" when there is a detail.
+  std::string Text() const;
 
-  friend constexpr bool operator==(Status, Status) = default;
+  friend bool operator==(const Status&, const Status&) = default;
 
  private:
   int number_ = 0;
+  std::string detail_;
 };
 
 // A value of type T, or the failure that prevented it.
 template <typename T>
 class Result {
  public:
-  Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit on purpose
-  Result(Status failure) : status_(failure) {    // NOLINT: implicit on purpose
-    assert(!failure.ok());
+  Result(T value) : value_(std::move(value)) {}           // NOLINT: implicit on purpose
+  Result(Status failure) : status_(std::move(failure)) {  // NOLINT: implicit on purpose
+    assert(!status_.ok());
   }
 
   bool ok() const { return status_.ok(); }

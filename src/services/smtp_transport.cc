@@ -1,6 +1,10 @@
 #include "services/smtp_transport.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,21 +60,120 @@ bool HasControlOrSpace(std::string_view text) {
   });
 }
 
-// The name the client gives in EHLO: this machine's host name when it is a plain one.
-std::string EhloName() {
-  std::array<char, 256> name{};
-  if (::gethostname(name.data(), name.size() - 1) != 0) return "localhost";
-  const std::string_view host(name.data());
-  const bool plain = !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.';
-  });
-  return plain ? std::string(host) : "localhost";
+constexpr size_t kReplyDetailLength = 200;
+constexpr std::string_view kMask = "***";
+
+bool IsNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.';
 }
 
-std::string CurlAddress(const SmtpEndpoint& endpoint) {
+// A name of letters, digits and "-" in two or more labels.
+bool IsQualified(std::string_view name) {
+  return name.find('.') != std::string_view::npos && !name.starts_with('.') &&
+         !name.ends_with('.') && name.find("..") == std::string_view::npos &&
+         std::all_of(name.begin(), name.end(), IsNameCharacter);
+}
+
+// This machine's host name; empty when it has none.
+std::string HostName() {
+  std::array<char, 256> name{};
+  if (::gethostname(name.data(), name.size() - 1) != 0) return {};
+  return name.data();
+}
+
+// The resolver's canonical name of `host`; empty when it has none.
+std::string CanonicalName(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_flags = AI_CANONNAME;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return {};
+  std::string name = found->ai_canonname != nullptr ? found->ai_canonname : "";
+  ::freeaddrinfo(found);
+  return name;
+}
+
+// The local address that a connection to the server would leave from: a datagram socket
+// "connected" to it learns the route without sending anything.
+std::string LocalAddressTowards(const SmtpEndpoint& endpoint) {
+  std::string host = endpoint.host;
+  if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_DGRAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string port = std::to_string(endpoint.port);
+  if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return {};
+  std::string address;
+  const int fd = ::socket(found->ai_family, found->ai_socktype, found->ai_protocol);
+  sockaddr_storage local{};
+  socklen_t length = sizeof(local);
+  std::array<char, INET6_ADDRSTRLEN> text{};
+  if (fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+    const void* bytes =
+        local.ss_family == AF_INET6
+            ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(&local)->sin6_addr)
+            : &reinterpret_cast<sockaddr_in*>(&local)->sin_addr;
+    if (::inet_ntop(local.ss_family, bytes, text.data(), text.size()) != nullptr) {
+      address = text.data();
+    }
+  }
+  if (fd >= 0) ::close(fd);
+  ::freeaddrinfo(found);
+  return address;
+}
+
+// "[127.0.0.1]" for an IPv4 address, "[IPv6:::1]" for an IPv6 one.
+std::string AddressLiteral(std::string_view address) {
+  if (address.empty()) return "[127.0.0.1]";
+  if (address.find(':') != std::string_view::npos) return "[IPv6:" + std::string(address) + "]";
+  return "[" + std::string(address) + "]";
+}
+
+// The address for libcurl; its path is the EHLO name, percent-encoded (an address literal holds
+// "[", "]" and ":").
+std::string CurlAddress(const SmtpEndpoint& endpoint, const std::string& sender) {
+  const std::string ehlo =
+      ChooseEhloName({.host_name = HostName(),
+                      .canonical_name = [] { return CanonicalName(HostName()); },
+                      .sender = sender,
+                      .local_address = [&] { return LocalAddressTowards(endpoint); }});
+  char* escaped = curl_easy_escape(nullptr, ehlo.c_str(), static_cast<int>(ehlo.size()));
+  if (escaped == nullptr) return {};
+  const std::unique_ptr<char, CurlTextFree> path(escaped);
   return std::string(endpoint.implicit_tls ? "smtps://" : "smtp://") + endpoint.host + ":" +
-         std::to_string(endpoint.port) + "/" + EhloName();
+         std::to_string(endpoint.port) + "/" + path.get();
+}
+
+// The server's reply lines as libcurl's debug callback shows them, one line a call: the last one
+// that is not the answer to QUIT, with its line end.
+struct ServerReply {
+  std::string last_line;
+  bool quitting = false;
+};
+
+int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+  auto* reply = static_cast<ServerReply*>(user);
+  const std::string_view text(data, size);
+  if (type == CURLINFO_HEADER_OUT && text.starts_with("QUIT")) reply->quitting = true;
+  if (type == CURLINFO_HEADER_IN && !reply->quitting) reply->last_line = text;
+  return 0;
+}
+
+// The failures that are a server's answer to a step, whose reply the user gets to see.
+bool IsRefusal(int error_number) {
+  switch (error_number) {
+    case error::kMailServerRefused:
+    case error::kMailLoginDenied:
+    case error::kMailSenderRefused:
+    case error::kMailRecipientRefused:
+    case error::kMailMessageRefused:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // The overall limit, also where libcurl does not look at its own (while it waits for the answer
@@ -283,6 +386,41 @@ Result<SmtpEndpoint> ParseSmtpServer(std::string_view server) {
   return endpoint;
 }
 
+std::string ChooseEhloName(const EhloSources& sources) {
+  if (IsQualified(sources.host_name)) return sources.host_name;
+  if (sources.canonical_name) {
+    if (std::string canonical = sources.canonical_name(); IsQualified(canonical)) return canonical;
+  }
+  if (const size_t at = sources.sender.rfind('@'); at != std::string::npos) {
+    if (std::string domain = sources.sender.substr(at + 1); IsQualified(domain)) return domain;
+  }
+  return AddressLiteral(sources.local_address ? sources.local_address() : "");
+}
+
+std::string ServerReplyDetail(long code, std::string_view line, std::string_view password) {
+  const std::string number = std::to_string(code);
+  // The line's own code, with "-" or " " after it, gives way to the one libcurl reports.
+  if (line.size() > number.size() && line.starts_with(number) &&
+      (line[number.size()] == ' ' || line[number.size()] == '-')) {
+    line.remove_prefix(number.size() + 1);
+  }
+  std::string detail = number + " " + std::string(line);
+  if (!password.empty()) {
+    for (size_t at = detail.find(password); at != std::string::npos;
+         at = detail.find(password, at + kMask.size())) {
+      detail.replace(at, password.size(), kMask);
+    }
+  }
+  if (detail.size() > kReplyDetailLength) detail.resize(kReplyDetailLength);
+  for (char& c : detail) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) c = ' ';
+    if (byte >= 0x80) c = '?';
+  }
+  while (!detail.empty() && detail.back() == ' ') detail.pop_back();
+  return detail;
+}
+
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
                 std::string_view message, const MailLimits& limits) {
   const std::unique_ptr<CURL, CurlEasyFree> handle(curl_easy_init());
@@ -297,8 +435,10 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
     recipients.reset(longer);
   }
   const std::string from = "<" + envelope.from + ">";
-  const std::string address = CurlAddress(endpoint);
+  const std::string address = CurlAddress(endpoint, envelope.from);
+  if (address.empty()) return Status(error::kOutOfMemory);
   Upload upload{message};
+  ServerReply reply;
   char error_text[CURL_ERROR_SIZE] = {};
 
   curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
@@ -325,11 +465,17 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);
   curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_text);
+  curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &WatchDialogue);
+  curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &reply);
+  curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
 
   const CURLcode code = Perform(curl, limits.keep_alive);
   long reply_code = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply_code);
-  return MailStatusOf(code, error_text, reply_code, upload);
+  Status status = MailStatusOf(code, error_text, reply_code, upload);
+  if (!IsRefusal(status.number()) || reply_code < 400 || reply.last_line.empty()) return status;
+  return Status(status.number(),
+                ServerReplyDetail(reply_code, reply.last_line, signing_in.password));
 }
 
 }  // namespace webletter

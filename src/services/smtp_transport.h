@@ -1,6 +1,7 @@
-// The SMTP delivery of a composed message with libcurl: where the server is, and the dialogue
-// that hands the message over. Every failure becomes an error number of the standard-message
-// table; no text of libcurl or of the server is kept.
+// The SMTP delivery of a composed message with libcurl: where the server is, the name the client
+// gives itself, and the dialogue that hands the message over. Every failure becomes an error
+// number of the standard-message table; a step the server refused also keeps the server's own
+// reply as the failure's detail. No text of libcurl is kept.
 #ifndef WEBLETTER_SERVICES_SMTP_TRANSPORT_H_
 #define WEBLETTER_SERVICES_SMTP_TRANSPORT_H_
 
@@ -47,6 +48,27 @@ struct SmtpEnvelope {
   std::vector<std::string> to;  // at least one
 };
 
+// Where the EHLO name can come from. The lookups run only when the sources before them gave no
+// fully qualified name.
+struct EhloSources {
+  std::string host_name;                        // this machine's host name
+  std::function<std::string()> canonical_name;  // the resolver's canonical name of host_name
+  std::string sender;                           // the envelope sender's address
+  std::function<std::string()> local_address;   // the local end's IPv4 or IPv6 address, or ""
+};
+
+// The name for EHLO, never a bare single label: the first fully qualified name (letters, digits,
+// "-" and ".", with a dot between labels) of the host name, its canonical name and the domain of
+// the sender's address; else the local address as a literal ("[127.0.0.1]", "[IPv6:::1]"),
+// "[127.0.0.1]" when that is unknown.
+std::string ChooseEhloName(const EhloSources& sources);
+
+// The failure's detail for a server's reply: "CODE TEXT" from `code` and the reply's last line,
+// `password` (when not empty) as "***", cut at 200 characters, control characters (its line end
+// too) as blanks, blanks at the end dropped, and other bytes than ASCII as "?" (replies are ASCII
+// text; the log and the boxes stay valid UTF-8).
+std::string ServerReplyDetail(long code, std::string_view line, std::string_view password);
+
 // Hands `message` (CR LF line ends, 7-bit) to the server; succeeds only once the server has
 // taken it after the final ".". Through smtp:// STARTTLS is used whenever the server offers it.
 // The sign-in uses the endpoint's credentials, else the user's ~/.netrc entry for the host;
@@ -54,7 +76,9 @@ struct SmtpEnvelope {
 // (error::kMailNoEncryption): a password never crosses the wire in clear. A user name or
 // password with a control character is error::kMailLoginUnusable, before any connection.
 // Certificates are always verified, against the system's trust store or the one that SSL_CERT_FILE
-// / SSL_CERT_DIR name; a failing one is error::kMailCertificateInvalid.
+// / SSL_CERT_DIR name; a failing one is error::kMailCertificateInvalid. EHLO gives the name that
+// ChooseEhloName picks. A refusal by the server (of the connection, the sign-in, the sender, a
+// recipient or the message) carries the server's reply as its detail (see ServerReplyDetail).
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
                 std::string_view message, const MailLimits& limits);
 

@@ -350,7 +350,7 @@ void frmMain::btnSend_Click() {
   if (sent.ok()) {
     message_box_.Show("Message Sent");
   } else {
-    message_box_.Show(sent.message(), MessageStyle::kCritical);
+    message_box_.Show(sent.Text(), MessageStyle::kCritical);
   }
   if (std::exchange(close_after_send_, false)) close();
 }

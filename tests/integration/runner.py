@@ -13,9 +13,11 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import threading
 import tomllib
 
 import message
+import postfix
 import servers
 
 # The tests' own certificate authority and the certificates it signed (README.md says how they
@@ -110,10 +112,12 @@ class CaseFile:
         self.http, self.smtp = servers.HttpServer(), servers.SmtpServer()
         self.places = {"{http}": self.http.host_port, "{smtp}": self.smtp.host_port,
                        "{closed}": servers.closed_port()}
-        self.https = {}
+        self.https, self.postfix = {}, postfix.Postfix() if self.defaults.get("postfix") else None
+        if self.postfix:
+            self.places["{postfix}"] = self.postfix.host_port
 
     def close(self):
-        for server in (self.http, self.smtp, *self.https.values()):
+        for server in (self.http, self.smtp, *self.https.values(), *filter(None, [self.postfix])):
             server.stop()
         shutil.rmtree(self.work, ignore_errors=True)
 
@@ -208,8 +212,9 @@ class CaseFile:
                and len(log) == len(lines) and all(matches(w, g, *span) for w, g in zip(log, lines)))
         if "requests" in case:
             expect("requests", case["requests"], self.http.requested)
-        received = self.smtp.messages + (secure.messages if secure else [])
         wanted = case.get("mail", [])
+        received = self.smtp.messages + (secure.messages if secure else []) + (
+            self.postfix.messages(len(wanted)) if self.postfix else [])
         expect("messages received", len(wanted), len(received))
         for number, (want, got) in enumerate(zip(wanted, received), 1):
             problems += ["message %d: %s" % (number, p) for p in self.check_mail(case, want, got, span)]
@@ -221,7 +226,7 @@ class CaseFile:
 
     def check_mail(self, case, want, got, span):
         parsed, problems = message.facts(got["raw"]), []
-        problems += parsed["problems"]
+        problems += parsed["problems"] + got.get("problems", [])
         actual = dict(parsed, **{"from": got["mail_from"], "to": got["rcpt_tos"], "login": got["login"]})
         for key in ("from", "to", "type", "charset", "encoding", "login"):
             if key in want and want[key] != actual[key]:
@@ -276,7 +281,7 @@ def serve(routes_path, command) -> int:
         lines = ["mail-from " + received["mail_from"]] + ["rcpt-to " + to for to in received["rcpt_tos"]]
         lines += ["header %s: %s" % item for item in parsed["headers"].items()]
         lines += ["type " + parsed["type"], "charset " + parsed["charset"]]
-        lines += ["problem " + problem for problem in parsed["problems"]]
+        lines += ["problem " + problem for problem in parsed["problems"] + received.get("problems", [])]
         for suffix, data in ((".eml", received["raw"]), (".body", parsed["body"]),
                              (".tmp", "\n".join(lines).encode() + b"\n")):
             with open(stem + suffix, "wb") as out:
@@ -288,9 +293,17 @@ def serve(routes_path, command) -> int:
     env = dict(os.environ, WEBLETTER_TEST_WEB=http.host_port, WEBLETTER_TEST_SMTP=smtp.host_port,
                WEBLETTER_TEST_SMTP_STALL=stalled.host_port, WEBLETTER_TEST_MAIL=folder,
                WEBLETTER_TEST_CLOSED=servers.closed_port())
+    mta, stopping = postfix.Postfix() if load(routes_path).get("postfix") else None, threading.Event()
+    if mta:  # its deliveries join the scripted server's messages
+        env.update(WEBLETTER_TEST_POSTFIX=mta.host_port, SSL_CERT_FILE=TRUST["file"])
+        threading.Thread(target=lambda: [keep(got) for _ in iter(lambda: stopping.wait(0.2), True)
+                                         for got in mta.messages()], daemon=True).start()
     try:
         return subprocess.call(command, env=env)
     finally:
+        stopping.set()
+        if mta:
+            mta.stop()
         shutil.rmtree(folder, ignore_errors=True)
 
 

@@ -1,5 +1,5 @@
-// The mail: its header lines, body encoding and addresses, and the netrc reader that supplies
-// a sign-in; the time limits of the send and of the page fetch.
+// The mail: header lines, body encoding, addresses, the netrc reader, the EHLO name and the
+// server's reply as shown; the time limits of the send and of the page fetch.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -213,6 +213,23 @@ TEST(FetchAddressTest, LocalNetworkAddresses) {
                 is_local)
           << text;
     }
+  }
+}
+
+TEST(EhloNameTest, FirstFullyQualifiedNameElseAnAddressLiteral) {
+  for (const std::vector<std::string>& row : testing::CaseRows("services/ehlo_name_cases.tsv")) {
+    int lookups = 0;
+    const auto lookup = [&lookups](const std::string& found) {
+      return [&lookups, found] { return ++lookups, found; };
+    };
+    EXPECT_EQ(ChooseEhloName({row[2], lookup(row[3]), row[4], lookup(row[5])}), row[0]);
+    EXPECT_EQ(lookups, std::stoi(row[1])) << row[0];
+  }
+}
+
+TEST(ServerReplyTest, CodeAndLastLineFitToShow) {
+  for (const std::vector<std::string>& row : testing::CaseRows("services/server_reply_cases.tsv")) {
+    EXPECT_EQ(ServerReplyDetail(std::stol(row[1]), row[3], row[2]), row[0]) << row[3];
   }
 }
 

@@ -1,5 +1,6 @@
 // The window's real widgets, offscreen, against the servers the end-to-end runner lends: web
-// (WEBLETTER_TEST_WEB), SMTP (WEBLETTER_TEST_SMTP, messages in WEBLETTER_TEST_MAIL), closed port.
+// (WEBLETTER_TEST_WEB), SMTP (WEBLETTER_TEST_SMTP, messages in WEBLETTER_TEST_MAIL, where those
+// of the strict Postfix at WEBLETTER_TEST_POSTFIX arrive too), closed port.
 #include <QAccessible>
 #include <QApplication>
 #include <QDate>
@@ -317,6 +318,25 @@ TEST_F(WindowTest, GrabPageAndSend) {
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(View(), "");
   EXPECT_EQ(window_->page_html().bytes, "");
+}
+
+// Through a real Postfix with the restrictions of strict relays, over STARTTLS with sign-in; its
+// refusal shows its reply. The message is delivered, and nothing in its form is found wrong.
+TEST_F(WindowTest, SendThroughAStrictMailServer) {
+  OpenWindow();
+  Grab("/latin1");
+  Type("txtSMTP", "smtp://editor%40example.org:app%20pass%401@" + Env("WEBLETTER_TEST_POSTFIX"));
+  for (const char* to : {"nobody@example.org", "reader@example.org"}) {
+    Type("txtToAddress", to);
+    Click("btnSend");
+  }
+  EXPECT_EQ(fake_.shown, (Boxes{Standard(error::kMailRecipientRefused) +
+                                    " (550 5.1.1 <nobody@example.org>: Recipient address rejected: "
+                                    "User unknown in virtual mailbox table) (critical)",
+                                "Message Sent"}));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return MailCount() > mail_before_; }, 60000));
+  EXPECT_EQ(Mail(".body"), kLatin1Bytes);
+  EXPECT_EQ(Mail(".txt").find("problem"), std::string::npos) << Mail(".txt");
 }
 
 // The close box unloads at once; Exit only hides. Shown again, the window works as new.
