@@ -3,6 +3,7 @@
 #include <gmime/gmime.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -397,11 +398,11 @@ void AddHeaders(GMimeMessage* message, const MailContent& content, const WireAdd
   SetRawHeader(message, "Subject", SubjectValue(content.subject));
 }
 
-// One text part whose content is the body's bytes as they are, labelled with their charset.
+// One text part labelled with the body's charset, its content left empty: the body is encoded
+// as the message is read.
 GPtr<GMimeTextPart> BodyPart(const MailContent& content, GMimeContentEncoding encoding) {
   GPtr<GMimeTextPart> part(g_mime_text_part_new_with_subtype(content.html ? "html" : "plain"));
-  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(content.body.array()));
-  g_mime_stream_mem_set_owner(As<GMimeStreamMem>(stream.get()), FALSE);
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new());
   GPtr<GMimeDataWrapper> wrapper(
       g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
   g_mime_part_set_content(As<GMimePart>(part.get()), wrapper.get());
@@ -411,48 +412,112 @@ GPtr<GMimeTextPart> BodyPart(const MailContent& content, GMimeContentEncoding en
   return part;
 }
 
-// Room for the whole message up front, so the output buffer does not grow by doubling:
-// base64 makes 4 bytes of 3 in lines of 76 plus CR LF; plain text in quoted-printable grows a
-// little (escaped "=" and soft line breaks).
-std::size_t ExpectedSize(std::string_view body, GMimeContentEncoding encoding) {
-  constexpr std::size_t kHeaderRoom = 8192;
-  if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
-    const std::size_t encoded = (body.size() + 2) / 3 * 4;
-    return encoded + (encoded / 76 + 1) * 2 + kHeaderRoom;
-  }
-  return body.size() + body.size() / 16 + kHeaderRoom;
+using FormatOptions = std::unique_ptr<GMimeFormatOptions, FormatOptionsFree>;
+
+FormatOptions WireFormat() {
+  FormatOptions options(g_mime_format_options_new());
+  g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
+  return options;
 }
+
+// The length of `body` in base64 as GMime writes it: lines of 76 characters (57 bytes) and CR LF.
+long long Base64Size(std::size_t body) {
+  return static_cast<long long>((body + 2) / 3 * 4 + (body + 56) / 57 * 2);
+}
+
+// The body is encoded this many bytes at a time.
+constexpr std::size_t kBodyPiece = 192u << 10;
 
 }  // namespace
 
-MailBytes::MailBytes(std::string_view bytes) {
-  array_ = g_byte_array_sized_new(static_cast<guint>(bytes.size()));
-  g_byte_array_append(array_, reinterpret_cast<const guint8*>(bytes.data()),
-                      static_cast<guint>(bytes.size()));
-}
+// The body's filters as GMime writes a part (its transfer encoding, then CR LF line ends), in
+// front of a memory stream that is emptied after each piece.
+struct MailStream::Encoder {
+  GPtr<GMimeStream> sink{g_mime_stream_mem_new()};
+  GPtr<GMimeStream> filtered{g_mime_stream_filter_new(sink.get())};
 
-MailBytes::~MailBytes() {
-  if (array_ != nullptr) g_byte_array_unref(array_);
-}
-
-MailBytes::MailBytes(MailBytes&& other) noexcept : array_(std::exchange(other.array_, nullptr)) {}
-
-MailBytes& MailBytes::operator=(MailBytes&& other) noexcept {
-  if (this != &other) {
-    if (array_ != nullptr) g_byte_array_unref(array_);
-    array_ = std::exchange(other.array_, nullptr);
+  Encoder(GMimeContentEncoding encoding, GMimeFormatOptions* options) {
+    auto* chain = As<GMimeStreamFilter>(filtered.get());
+    const GPtr<GMimeFilter> encode(g_mime_filter_basic_new(encoding, TRUE));
+    g_mime_stream_filter_add(chain, encode.get());
+    const GPtr<GMimeFilter> newline(g_mime_format_options_create_newline_filter(options, FALSE));
+    g_mime_stream_filter_add(chain, newline.get());
   }
-  return *this;
+
+  GByteArray* out() const {
+    return g_mime_stream_mem_get_byte_array(As<GMimeStreamMem>(sink.get()));
+  }
+};
+
+MailStream::MailStream(std::string head, std::string_view body, std::unique_ptr<Encoder> encoder)
+    : head_(std::move(head)), body_(body), encoder_(std::move(encoder)), pending_(head_) {}
+
+MailStream::~MailStream() = default;
+
+Result<std::unique_ptr<MailStream>> MailStream::Open(const MailContent& content) {
+  InitGMimeOnce();
+  WireAddresses wire;
+  Result<std::string> from = WireMailAddress(content.from.address);
+  if (!from.ok()) return from.status();
+  wire.from = std::move(from).value();
+  for (const MailAddress& recipient : content.to) {
+    Result<std::string> to = WireMailAddress(recipient.address);
+    if (!to.ok()) return to.status();
+    wire.to.push_back(std::move(to).value());
+  }
+  GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
+  AddHeaders(message.get(), content, wire);
+  const GMimeContentEncoding encoding = BodyEncoding(content.body);
+  GPtr<GMimeTextPart> part = BodyPart(content, encoding);
+  g_mime_message_set_mime_part(message.get(), As<GMimeObject>(part.get()));
+
+  const FormatOptions options = WireFormat();
+  GPtr<GMimeStream> out(g_mime_stream_mem_new());
+  if (g_mime_object_write_to_stream(As<GMimeObject>(message.get()), options.get(), out.get()) < 0 ||
+      g_mime_stream_flush(out.get()) != 0) {
+    return Status(error::kMailComposeFailed);
+  }
+  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(As<GMimeStreamMem>(out.get()));
+  std::string head(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  std::unique_ptr<MailStream> stream(new MailStream(
+      std::move(head), content.body, std::make_unique<Encoder>(encoding, options.get())));
+  if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
+    stream->expected_size_ =
+        static_cast<long long>(stream->head_.size()) + Base64Size(content.body.size());
+  }
+  return stream;
 }
 
-std::string_view MailBytes::view() const {
-  if (array_ == nullptr) return {};
-  return {reinterpret_cast<const char*>(array_->data), array_->len};
+bool MailStream::Refill() {
+  GByteArray* out = encoder_->out();
+  g_byte_array_set_size(out, 0);
+  g_mime_stream_reset(encoder_->sink.get());
+  if (body_.empty()) {
+    finished_ = true;
+    if (g_mime_stream_flush(encoder_->filtered.get()) != 0) return false;
+  } else {
+    const std::size_t piece = std::min(kBodyPiece, body_.size());
+    if (g_mime_stream_write(encoder_->filtered.get(), body_.data(), piece) < 0) return false;
+    body_.remove_prefix(piece);
+  }
+  pending_ = std::string_view(reinterpret_cast<const char*>(out->data), out->len);
+  return true;
 }
 
-GByteArray* MailBytes::array() const {
-  if (array_ == nullptr) array_ = g_byte_array_new();
-  return array_;
+Result<std::size_t> MailStream::Read(char* buffer, std::size_t size) {
+  std::size_t copied = 0;
+  while (copied < size) {
+    if (pending_.empty()) {
+      if (finished_) break;
+      if (!Refill()) return Status(error::kMailComposeFailed);
+      continue;
+    }
+    const std::size_t n = std::min(size - copied, pending_.size());
+    std::memcpy(buffer + copied, pending_.data(), n);
+    pending_.remove_prefix(n);
+    copied += n;
+  }
+  return copied;
 }
 
 Result<std::string> WireMailAddress(std::string_view address) {
@@ -477,37 +542,20 @@ Result<std::string> WireMailAddress(std::string_view address) {
   return wire;
 }
 
-Result<MailBytes> ComposeMail(const MailContent& content) {
-  InitGMimeOnce();
-  WireAddresses wire;
-  Result<std::string> from = WireMailAddress(content.from.address);
-  if (!from.ok()) return from.status();
-  wire.from = std::move(from).value();
-  for (const MailAddress& recipient : content.to) {
-    Result<std::string> to = WireMailAddress(recipient.address);
-    if (!to.ok()) return to.status();
-    wire.to.push_back(std::move(to).value());
+Result<std::string> ComposeMail(const MailContent& content) {
+  Result<std::unique_ptr<MailStream>> stream = MailStream::Open(content);
+  if (!stream.ok()) return stream.status();
+  std::string message;
+  message.reserve(content.body.size() + content.body.size() / 2 + 8192);
+  for (;;) {
+    constexpr std::size_t kPiece = 64u << 10;
+    const std::size_t at = message.size();
+    message.resize(at + kPiece);
+    const Result<std::size_t> read = (*stream)->Read(message.data() + at, kPiece);
+    if (!read.ok()) return read.status();
+    message.resize(at + *read);
+    if (*read == 0) return message;
   }
-  GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
-  AddHeaders(message.get(), content, wire);
-  const GMimeContentEncoding encoding = BodyEncoding(content.body.view());
-  GPtr<GMimeTextPart> part = BodyPart(content, encoding);
-  g_mime_message_set_mime_part(message.get(), As<GMimeObject>(part.get()));
-
-  MailBytes wire_bytes;
-  // Growing the array and emptying it again keeps the room: untouched, it costs no memory yet.
-  g_byte_array_set_size(wire_bytes.array(),
-                        static_cast<guint>(ExpectedSize(content.body.view(), encoding)));
-  g_byte_array_set_size(wire_bytes.array(), 0);
-  GPtr<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(wire_bytes.array()));
-  g_mime_stream_mem_set_owner(As<GMimeStreamMem>(out.get()), FALSE);
-  const std::unique_ptr<GMimeFormatOptions, FormatOptionsFree> options(g_mime_format_options_new());
-  g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
-  if (g_mime_object_write_to_stream(As<GMimeObject>(message.get()), options.get(), out.get()) < 0 ||
-      g_mime_stream_flush(out.get()) != 0) {
-    return Status(error::kMailComposeFailed);
-  }
-  return wire_bytes;
 }
 
 }  // namespace webletter

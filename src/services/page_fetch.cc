@@ -35,6 +35,9 @@ Status InitCurlOnce() {
 // so that the failure is told as what it is; a single line is limited by libcurl (100 KiB).
 constexpr std::size_t kMaxHeaderBytes = 256u << 10;
 
+// libcurl's receive buffer: larger than its default, fewer turns through OnBody for a large page.
+constexpr long kReceiveBuffer = 512L << 10;
+
 // Where the body goes while it arrives, and why the transfer was stopped early if it was.
 struct BodySink {
   CURL* easy = nullptr;
@@ -188,6 +191,10 @@ Status TransferStatus(CURLcode code, const BodySink& sink, const AddressGuard& g
   if (sink.too_large) return Status(error::kFetchTooLarge);
   if (sink.header_too_large) return Status(error::kFetchHeaderTooLarge);
   if (guard.refused) return Status(error::kFetchRedirectToLocal);
+  // libcurl looks at the length of any answer, also one that is not the page.
+  if (code == CURLE_FILESIZE_EXCEEDED && status != 0 && !IsPageStatus(status)) {
+    return Status(HttpStatusError(status));
+  }
   if (sink.not_a_page || (code == CURLE_OK && !IsPageStatus(status))) {
     return Status(HttpStatusError(status));
   }
@@ -264,6 +271,10 @@ bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, Bo
   ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.max_redirects) == CURLE_OK;
+  // A page whose Content-Length is over the limit is refused before its body comes; one without
+  // a length is stopped as it passes the limit (OnBody).
+  ok = ok && curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                              static_cast<curl_off_t>(limits.max_body_bytes)) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
@@ -280,6 +291,7 @@ bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, Bo
                               static_cast<long>(limits.total_timeout.count())) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK;

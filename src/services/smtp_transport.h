@@ -5,6 +5,7 @@
 #define WEBLETTER_SERVICES_SMTP_TRANSPORT_H_
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -47,8 +48,14 @@ struct SmtpEnvelope {
   std::vector<std::string> to;  // at least one
 };
 
-// Hands `message` (CR LF line ends, 7-bit) to the server; succeeds only once the server has
-// taken it after the final ".". Through smtp:// STARTTLS is used whenever the server offers it.
+// Copies the next bytes of a message, at most `size`, into `buffer`: how many, 0 at its end, or
+// the failure that stops the send.
+using MessageReader = std::function<Result<std::size_t>(char* buffer, std::size_t size)>;
+
+// Hands the message that `message` reads (CR LF line ends, 7-bit, `size` bytes or -1 where that
+// is not known) to the server as it is read; succeeds only once the server has taken it after the
+// final ".". A failure of the reader ends the send with its error::kMailComposeFailed.
+// Through smtp:// STARTTLS is used whenever the server offers it.
 // The sign-in uses the endpoint's credentials, else the user's ~/.netrc entry for the host;
 // with credentials from either, the connection must be encrypted or nothing is sent
 // (error::kMailNoEncryption): a password never crosses the wire in clear. A user name or
@@ -56,7 +63,7 @@ struct SmtpEnvelope {
 // Certificates are always verified, against the system's trust store or the one that SSL_CERT_FILE
 // / SSL_CERT_DIR name; a failing one is error::kMailCertificateInvalid.
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
-                std::string_view message, const MailLimits& limits);
+                const MessageReader& message, long long size, const MailLimits& limits);
 
 }  // namespace webletter
 

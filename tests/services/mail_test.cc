@@ -31,14 +31,14 @@ MailContent Content(std::string_view subject, std::string_view from_name = "",
   content.from = {"news@example.org", std::string(from_name)};
   content.to = {{"reader@example.net", ""}};
   content.subject = subject;
-  content.body = MailBytes(body);
+  content.body = std::string(body);
   return content;
 }
 
 std::string Composed(const MailContent& content) {
-  const Result<MailBytes> message = ComposeMail(content);
+  const Result<std::string> message = ComposeMail(content);
   EXPECT_EQ(message.status().number(), 0);
-  return message.ok() ? std::string(message->view()) : "";
+  return message.ok() ? *message : "";
 }
 
 // Header `name` with its continuation lines, "" when it is missing.
