@@ -3,6 +3,7 @@
 #include <gmime/gmime.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -349,24 +350,106 @@ std::string MessageIdDomain(std::string_view from_address) {
   return "localhost.localdomain";
 }
 
-// Quoted-printable keeps a mostly-ASCII body readable, but it carries line breaks as CR LF only
-// and ends the last line with one: a body with a bare CR or LF, one whose last line has no CR LF,
-// and one with many bytes that are not plain text go as base64, so that they arrive byte for byte.
+// Bytes that quoted-printable writes as "=XX" wherever they stand: all but printable ASCII, tab,
+// CR and LF (a CR or LF not in a CR LF pair is escaped too).
+constexpr std::array<bool, 256> kAlwaysEscaped = [] {
+  std::array<bool, 256> escaped{};
+  for (std::size_t byte = 0; byte < escaped.size(); ++byte) {
+    escaped[byte] = byte >= 0x7f || (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n');
+  }
+  return escaped;
+}();
+
+// Quoted-printable keeps a mostly-ASCII body readable at about its own size; a body where more
+// than one byte in six would be escaped goes as base64, which is shorter then.
 GMimeContentEncoding BodyEncoding(std::string_view body) {
-  if (!body.empty() && !body.ends_with("\r\n")) return GMIME_CONTENT_ENCODING_BASE64;
-  std::size_t unusual = 0;
+  std::size_t escaped = 0;
   for (std::size_t i = 0; i < body.size(); ++i) {
     const auto byte = static_cast<unsigned char>(body[i]);
-    const bool bare_cr = byte == '\r' && (i + 1 == body.size() || body[i + 1] != '\n');
-    const bool bare_lf = byte == '\n' && (i == 0 || body[i - 1] != '\r');
-    if (bare_cr || bare_lf) return GMIME_CONTENT_ENCODING_BASE64;
-    if (byte >= 0x80 || (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n')) {
-      ++unusual;
+    if (byte == '\r') {
+      escaped += i + 1 == body.size() || body[i + 1] != '\n';
+    } else if (byte == '\n') {
+      escaped += i == 0 || body[i - 1] != '\r';
+    } else {
+      escaped += kAlwaysEscaped[byte];
     }
   }
-  return unusual * 6 > body.size() ? GMIME_CONTENT_ENCODING_BASE64
+  return escaped * 6 > body.size() ? GMIME_CONTENT_ENCODING_BASE64
                                    : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
 }
+
+// Quoted-printable written straight from the body with CR LF line ends: each CR LF of the body
+// is a line break; "=", a blank or tab before a line break or at the very end, and the bytes of
+// kAlwaysEscaped (a lone CR or LF among them) become "=XX"; a line holds at most 76 characters,
+// its soft line break ("=" at the end) included; a body that does not end in CR LF ends with a
+// soft line break. The content decodes to exactly the body's bytes.
+class QuotedPrintable {
+ public:
+  // Encodes into `out` the first bytes of `body` (the rest of the whole body): `count` of them,
+  // or one more where a CR LF would be parted. Returns how many it took.
+  std::size_t Encode(std::string_view body, std::size_t count, std::string& out) {
+    out.resize(count * 3 + count / 24 * 3 + 16);  // every byte escaped, a soft break per 25
+    char* p = out.data();
+    std::size_t at = 0;
+    while (at < count) {
+      // Runs of printable ASCII are the common case.
+      while (at < count && column_ < kMostOnLine && IsPlain(body[at])) {
+        *p++ = body[at++];
+        ++column_;
+      }
+      if (at == count) break;
+      const auto byte = static_cast<unsigned char>(body[at]);
+      if (LineEndsAt(body, at)) {
+        *p++ = '\r';
+        *p++ = '\n';
+        column_ = 0;
+        at += 2;
+        continue;
+      }
+      const bool literal =
+          IsPlain(body[at]) || ((byte == ' ' || byte == '\t') && !LineEndsAt(body, at + 1));
+      const std::size_t width = literal ? 1 : 3;
+      if (column_ + width > kMostOnLine) {
+        p = SoftBreak(p);
+      }
+      if (literal) {
+        *p++ = body[at];
+      } else {
+        *p++ = '=';
+        *p++ = kHex[byte >> 4];
+        *p++ = kHex[byte & 0xF];
+      }
+      column_ += width;
+      ++at;
+    }
+    out.resize(static_cast<std::size_t>(p - out.data()));
+    return at;
+  }
+
+  // What ends the content of a whole body.
+  static std::string_view End(std::string_view whole_body) {
+    return whole_body.empty() || whole_body.ends_with("\r\n") ? "" : "=\r\n";
+  }
+
+ private:
+  static constexpr std::size_t kMostOnLine = 75;  // and "=" for a soft break
+  static constexpr char kHex[] = "0123456789ABCDEF";
+
+  static bool IsPlain(char c) { return c > ' ' && c < 0x7f && c != '='; }
+  // A line break or the end of the body at `at`: a blank or tab before it must be escaped.
+  static bool LineEndsAt(std::string_view body, std::size_t at) {
+    return at == body.size() || (body[at] == '\r' && at + 1 < body.size() && body[at + 1] == '\n');
+  }
+  char* SoftBreak(char* p) {
+    *p++ = '=';
+    *p++ = '\r';
+    *p++ = '\n';
+    column_ = 0;
+    return p;
+  }
+
+  std::size_t column_ = 0;
+};
 
 // The addresses of the message in their wire form: the sender's first, then the recipients'.
 struct WireAddresses {
@@ -430,13 +513,18 @@ constexpr std::size_t kBodyPiece = 192u << 10;
 
 }  // namespace
 
-// The body's filters as GMime writes a part (its transfer encoding, then CR LF line ends), in
-// front of a memory stream that is emptied after each piece.
+// The body's encoder: quoted-printable of its own, or base64 through GMime's filters as GMime
+// writes a part (the encoding, then CR LF line ends) in front of a memory stream that is emptied
+// after each piece.
 struct MailStream::Encoder {
+  bool quoted_printable = false;
+  QuotedPrintable qp;
+  std::string qp_out;
   GPtr<GMimeStream> sink{g_mime_stream_mem_new()};
   GPtr<GMimeStream> filtered{g_mime_stream_filter_new(sink.get())};
 
-  Encoder(GMimeContentEncoding encoding, GMimeFormatOptions* options) {
+  Encoder(GMimeContentEncoding encoding, GMimeFormatOptions* options)
+      : quoted_printable(encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE) {
     auto* chain = As<GMimeStreamFilter>(filtered.get());
     const GPtr<GMimeFilter> encode(g_mime_filter_basic_new(encoding, TRUE));
     g_mime_stream_filter_add(chain, encode.get());
@@ -450,7 +538,11 @@ struct MailStream::Encoder {
 };
 
 MailStream::MailStream(std::string head, std::string_view body, std::unique_ptr<Encoder> encoder)
-    : head_(std::move(head)), body_(body), encoder_(std::move(encoder)), pending_(head_) {}
+    : head_(std::move(head)),
+      body_(body),
+      end_(QuotedPrintable::End(body)),
+      encoder_(std::move(encoder)),
+      pending_(head_) {}
 
 MailStream::~MailStream() = default;
 
@@ -489,6 +581,17 @@ Result<std::unique_ptr<MailStream>> MailStream::Open(const MailContent& content)
 }
 
 bool MailStream::Refill() {
+  if (encoder_->quoted_printable) {
+    if (body_.empty()) {
+      finished_ = true;
+      pending_ = end_;
+    } else {
+      body_.remove_prefix(
+          encoder_->qp.Encode(body_, std::min(kBodyPiece, body_.size()), encoder_->qp_out));
+      pending_ = encoder_->qp_out;
+    }
+    return true;
+  }
   GByteArray* out = encoder_->out();
   g_byte_array_set_size(out, 0);
   g_mime_stream_reset(encoder_->sink.get());

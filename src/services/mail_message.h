@@ -66,6 +66,7 @@ class MailStream {
 
   std::string head_;
   std::string_view body_;  // what is left to encode
+  std::string_view end_;   // what follows the encoded body
   std::unique_ptr<Encoder> encoder_;
   std::string_view pending_;  // encoded, not yet read
   bool finished_ = false;
