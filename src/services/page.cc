@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -337,7 +339,13 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 
 bool IsValidUtf8(std::string_view text) {
   while (!text.empty()) {
-    // Runs of ASCII are the common case.
+    // Runs of ASCII are the common case: eight bytes at a time.
+    std::uint64_t word = 0;
+    while (text.size() >= sizeof word &&
+           (std::memcpy(&word, text.data(), sizeof word), (word & 0x8080808080808080u) == 0)) {
+      text.remove_prefix(sizeof word);
+    }
+    if (text.empty()) break;
     if (static_cast<unsigned char>(text.front()) < 0x80) {
       text.remove_prefix(1);
       continue;
