@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -48,6 +49,16 @@ struct BodySink {
   bool header_too_large = false;
   bool not_a_page = false;
 };
+
+// Asks for huge pages under a large body's buffer where the system gives them on request: a
+// 20 MiB page then costs ten page faults instead of five thousand.
+void AdviseHugePages(std::string& bytes) {
+  constexpr std::uintptr_t kHugePage = 2u << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes.data());
+  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (start + bytes.capacity()) & ~(kHugePage - 1);
+  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 
 // Only these final statuses carry the page itself.
 bool IsPageStatus(long status) { return status == 200 || status == 203; }
@@ -102,6 +113,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
     if (expected > 0 && static_cast<std::size_t>(expected) <= sink->limit) {
       sink->bytes.reserve(static_cast<std::size_t>(expected));
+      AdviseHugePages(sink->bytes);
     }
   }
   sink->bytes.append(data, length);
