@@ -1,11 +1,12 @@
 // What mailing a large page costs: the peak memory of fetching a 20 MiB page and mailing it as
-// HTML (goal: below 3 times the page plus 30 MiB), and the time of composing and sending it.
+// HTML (goal: below 1.5 times the page plus 30 MiB), and the time of composing and sending it.
 // Starts the scripted web and SMTP servers on the loopback address; their memory is their own
 // processes', not counted here.
 #include <sys/resource.h>
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "bench_server.h"
 #include "benchmark/benchmark.h"
@@ -35,7 +36,8 @@ Servers& TheServers() {
   return servers;
 }
 
-Status Mail(const Page& page) {
+// Takes the page over, as the batch job does.
+Status Mail(Page page) {
   SmtpMailer mailer;
   Status last;
   const auto note = [&](Status outcome) {
@@ -46,7 +48,7 @@ Status Mail(const Page& page) {
   note(mailer.MailFromName("Webletter Desk"));
   note(mailer.AddRecipient("reader@example.net", "Reader"));
   note(mailer.MailSubject("A large page"));
-  note(mailer.MailBody(page.bytes, page.charset));
+  note(mailer.MailBody(std::move(page.bytes), page.charset));
   note(mailer.AsHtml(true));
   note(mailer.SendMail());
   return last;
@@ -65,29 +67,45 @@ void BM_FetchAndMail20MiBPeakMemory(benchmark::State& state) {
       state.SkipWithError("the fetch failed");
       break;
     }
-    if (!Mail(*page).ok()) state.SkipWithError("the mail failed");
+    if (!Mail(std::move(*page)).ok()) state.SkipWithError("the mail failed");
   }
   const double page_mib = kPageBytes / kMiB;
   state.counters["page_MiB"] = page_mib;
   state.counters["baseline_MiB"] = baseline;
   state.counters["fetch_peak_MiB"] = after_fetch;
   state.counters["peak_MiB"] = PeakMegabytes();
-  state.counters["goal_MiB"] = 3 * page_mib + 30;
+  state.counters["goal_MiB"] = 1.5 * page_mib + 30;
 }
 BENCHMARK(BM_FetchAndMail20MiBPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Composing and sending alone, the page already in memory; its CR LF lines go quoted-printable.
+// Composing and sending alone, the page already in memory (each run copies it first); its CR LF
+// lines, the last one whole, go quoted-printable.
 void BM_ComposeAndSend20MiB(benchmark::State& state) {
+  const std::string line = "<p>abcdefghijklmnopqrstuvwxyz0123456789</p>\r\n";
   Page page;
   page.bytes.reserve(kPageBytes);
-  while (page.bytes.size() < kPageBytes) {
-    page.bytes += "<p>abcdefghijklmnopqrstuvwxyz0123456789</p>\r\n";
+  while (page.bytes.size() + line.size() <= kPageBytes) page.bytes += line;
+  page.bytes += std::string(kPageBytes - page.bytes.size() - 2, 'x') + "\r\n";
+  for (auto _ : state) {
+    if (!Mail(page).ok()) state.SkipWithError("the mail failed");
   }
+}
+
+// The same page in base64: its lines end in LF alone.
+void BM_ComposeAndSend20MiBBase64(benchmark::State& state) {
+  Page page;
+  page.bytes.reserve(kPageBytes);
+  while (page.bytes.size() < kPageBytes)
+    page.bytes += "<p>abcdefghijklmnopqrstuvwxyz0123456789</p>\n";
   page.bytes.resize(kPageBytes);
   for (auto _ : state) {
     if (!Mail(page).ok()) state.SkipWithError("the mail failed");
   }
 }
+BENCHMARK(BM_ComposeAndSend20MiBBase64)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_ComposeAndSend20MiB)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -23,6 +23,10 @@ endfunction()
 # Stripped as Debian's own tools strip: no symbols, no compiler notes.
 execute_process(COMMAND strip --strip-unneeded --remove-section=.comment --remove-section=.note
   ${root}${prefix}/webletter COMMAND_ERROR_IS_FATAL ANY)
+if(CPACK_WEBLETTER_WINDOW)
+  execute_process(COMMAND strip --strip-unneeded --remove-section=.comment --remove-section=.note
+    ${root}${prefix}/lib/libwebletter-window.so COMMAND_ERROR_IS_FATAL ANY)
+endif()
 gzip(${root}${prefix}/share/man/man1/webletter.1)
 # The copyright file below holds the licence.
 file(REMOVE ${root}${prefix}/share/doc/webletter/LICENSE)

@@ -12,6 +12,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION share/doc/webletter)
 
 if(WEBLETTER_BUILD_WINDOW)
+  # The window's module, which the program looks for in lib/ beside itself.
+  install(TARGETS webletter-window LIBRARY DESTINATION lib)
   install(FILES ${WEBLETTER_DIST}/webletter.desktop DESTINATION share/applications)
   install(FILES ${WEBLETTER_DIST}/org.example.webletter.metainfo.xml DESTINATION share/metainfo)
   foreach(size 16 32 48 64 128)

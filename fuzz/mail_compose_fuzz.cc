@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SmtpMailer mailer;
   if (!mailer.MailFrom(fields[3].empty() ? "from@example.org" : fields[3]).ok() ||
       !mailer.AddRecipient(fields[4].empty() ? "to@example.org" : fields[4], fields[2]).ok() ||
-      !mailer.MailBody(body, fields[5].empty() ? "utf-8" : fields[5]).ok()) {
+      !mailer.MailBody(std::string(body), fields[5].empty() ? "utf-8" : fields[5]).ok()) {
     return 0;
   }
   mailer.MailFromName(fields[1]);

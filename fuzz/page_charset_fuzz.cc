@@ -1,6 +1,6 @@
 // The page's charset and text, which come from whatever a web server sends: the charset is a
 // plain lower-case label, the decoded text is valid UTF-8 whatever the label, and a page that is
-// valid UTF-8 already decodes to itself.
+// valid UTF-8 already decodes to itself; a search finds what the decoded text holds.
 //
 // Input fields (NUL-separated): Content-Type value, a charset label, the page's bytes.
 #include <glib.h>
@@ -37,6 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text = page.DecodedText();
   Check(IsUtf8(text), "the page's text is valid UTF-8", text);
   Check(IsUtf8(DecodeToUtf8(page.bytes, fields[1])), "any label decodes to valid UTF-8");
+  const Page labelled{page.bytes, std::string(fields[1])};
+  Check(labelled.Contains("<a b") == (labelled.DecodedText().find("<a b") != std::string::npos),
+        "a text is found where the decoded page holds it", labelled.charset);
   if (IsUtf8(page.bytes) && !page.bytes.starts_with("\xEF\xBB\xBF")) {
     Check(DecodeToUtf8(page.bytes, "utf-8") == page.bytes, "UTF-8 decodes to itself", text);
   }

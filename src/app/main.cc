@@ -68,6 +68,7 @@ int RunWindowMode(const WindowFunctions* window, const ProgramState& state, int&
     std::cerr << kNoDisplayText << '\n';
     return kExitNoWindow;
   }
+  if (window->load != nullptr && !window->load()) return kExitNoWindow;
   if (!window->run(state, argc, argv)) {
     std::cerr << kDisplayUnreachableText << '\n';
     return kExitNoWindow;

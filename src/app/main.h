@@ -21,6 +21,9 @@ struct WindowFunctions {
   bool (*run)(const ProgramState& state, int& argc, char** argv);
   // A modal box on the display; `argc` and `argv` must outlive it.
   std::unique_ptr<MessageBox> (*create_message_box)(int& argc, char** argv);
+  // Makes the window ready before `run`; false, having said why on standard error, when it
+  // cannot be (its module is missing). Null where nothing needs loading.
+  bool (*load)() = nullptr;
 };
 
 // `window` is null in a build without the window.

@@ -1,6 +1,7 @@
 #include "batch/section_job.h"
 
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "batch/error_report.h"
@@ -86,19 +87,19 @@ bool ReadJobValues(const Settings& settings, const std::string& section, JobValu
   return found;
 }
 
-// The page at `url`, or an empty page after adding the fetch failure to `error_text`.
-Page FetchJobPage(const std::string& url, std::string& error_text) {
+// The page at `url`, or nothing after adding the fetch failure to `error_text`.
+std::optional<Page> FetchJobPage(const std::string& url, std::string& error_text) {
   Result<Page> page = FetchPage(url);
   if (page.ok()) return std::move(page).value();
   AppendError(error_text, "Page '" + ShownSafely(MaskPassword(url)) +
                               "' could not be fetched: " + std::string(page.status().message()));
-  return Page{};
+  return std::nullopt;
 }
 
-// All five checks run, each adding its line when it fails.
-void CheckPageAndValues(const JobValues& values, const Page& page, std::string& error_text) {
-  if (IniNumber(values.check_content) != 0 &&
-      page.DecodedText().find(kMarker) == std::string::npos) {
+// The checks run, each adding its line when it fails; a page that could not be fetched (null)
+// is not checked for the marker, its failure is already told.
+void CheckPageAndValues(const JobValues& values, const Page* page, std::string& error_text) {
+  if (page != nullptr && IniNumber(values.check_content) != 0 && !page->Contains(kMarker)) {
     AppendError(error_text,
                 "Page '" + ShownSafely(MaskPassword(values.url)) + "' failed webletter check");
   }
@@ -115,7 +116,7 @@ void CheckPageAndValues(const JobValues& values, const Page& page, std::string& 
 }
 
 // Mails the page as HTML; returns the last failure of the mail steps.
-Status SendPage(const JobValues& values, const Page& page, const ProgramState& state) {
+Status SendPage(const JobValues& values, Page page, const ProgramState& state) {
   std::string subject = values.subject;
   return SendInSteps({.server = values.smtp_server,
                       .from_address = values.from_address,
@@ -123,7 +124,7 @@ Status SendPage(const JobValues& values, const Page& page, const ProgramState& s
                       .to_address = values.to_address,
                       .to_name = values.to_name,
                       .subject = FillDateTag(subject, IniNumber(values.date_offset)),
-                      .body = page.bytes,
+                      .body = std::move(page.bytes),
                       .body_charset = page.charset,
                       .html = true},
                      WarningMailLimits(state));
@@ -151,10 +152,10 @@ bool ProcessSection(const std::string& section, ProgramState& state, MessageBox&
   if (values.url.empty()) AppendError(error_text, "No URL specified in INI file");
 
   if (error_text.empty()) {
-    const Page page = FetchJobPage(values.url, error_text);
-    CheckPageAndValues(values, page, error_text);
+    std::optional<Page> page = FetchJobPage(values.url, error_text);
+    CheckPageAndValues(values, page ? &*page : nullptr, error_text);
     if (error_text.empty()) {
-      const Status sent = SendPage(values, page, state);
+      const Status sent = SendPage(values, std::move(*page), state);
       if (!sent.ok()) {
         AppendError(error_text, sent.Text());
         state.failed_smtp_server = values.smtp_server;

@@ -3,6 +3,9 @@
 #include <gmime/gmime.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -348,24 +351,145 @@ std::string MessageIdDomain(std::string_view from_address) {
   return "localhost.localdomain";
 }
 
-// Quoted-printable keeps a mostly-ASCII body readable, but it carries line breaks as CR LF only
-// and ends the last line with one: a body with a bare CR or LF, one whose last line has no CR LF,
-// and one with many bytes that are not plain text go as base64, so that they arrive byte for byte.
+// Bytes that quoted-printable writes as "=XX" wherever they stand: all but printable ASCII, tab,
+// CR and LF (a CR or LF not in a CR LF pair is escaped too).
+constexpr std::array<bool, 256> kAlwaysEscaped = [] {
+  std::array<bool, 256> escaped{};
+  for (std::size_t byte = 0; byte < escaped.size(); ++byte) {
+    escaped[byte] = byte >= 0x7f || (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n');
+  }
+  return escaped;
+}();
+
+// Eight bytes of `bytes` as one word, for tests on all of them at once.
+std::uint64_t Word(const char* bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+// Whether any byte of `word` is below `n` (n <= 0x80), or above `n` (n < 0x80).
+constexpr bool AnyBelow(std::uint64_t word, unsigned n) {
+  return ((word - kEachByte * n) & ~word & kHighBits) != 0;
+}
+constexpr bool AnyAbove(std::uint64_t word, unsigned n) {
+  return (((word + kEachByte * (0x7f - n)) | word) & kHighBits) != 0;
+}
+// Whether all eight bytes are printable ASCII or blanks, none of them "=", and the last no blank
+// (which a line break after it would make "=20"): quoted-printable keeps them as they are.
+constexpr bool AllLiteral(std::uint64_t word) {
+  return !AnyBelow(word, 0x20) && !AnyAbove(word, 0x7e) && !AnyBelow(word ^ (kEachByte * '='), 1) &&
+         (word >> 56) != ' ';
+}
+
+// Quoted-printable keeps a mostly-ASCII body readable at about its own size; a body where more
+// than one byte in six would be escaped goes as base64, which is shorter then.
 GMimeContentEncoding BodyEncoding(std::string_view body) {
-  if (!body.empty() && !body.ends_with("\r\n")) return GMIME_CONTENT_ENCODING_BASE64;
-  std::size_t unusual = 0;
+  std::size_t escaped = 0;
   for (std::size_t i = 0; i < body.size(); ++i) {
+    // Eight bytes of text without a line break need no look of their own.
+    while (body.size() - i >= 8 && !AnyBelow(Word(&body[i]), 0x20) &&
+           !AnyAbove(Word(&body[i]), 0x7e)) {
+      i += 8;
+    }
+    if (i == body.size()) break;
     const auto byte = static_cast<unsigned char>(body[i]);
-    const bool bare_cr = byte == '\r' && (i + 1 == body.size() || body[i + 1] != '\n');
-    const bool bare_lf = byte == '\n' && (i == 0 || body[i - 1] != '\r');
-    if (bare_cr || bare_lf) return GMIME_CONTENT_ENCODING_BASE64;
-    if (byte >= 0x80 || (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n')) {
-      ++unusual;
+    if (byte == '\r') {
+      escaped += i + 1 == body.size() || body[i + 1] != '\n';
+    } else if (byte == '\n') {
+      escaped += i == 0 || body[i - 1] != '\r';
+    } else {
+      escaped += kAlwaysEscaped[byte];
     }
   }
-  return unusual * 6 > body.size() ? GMIME_CONTENT_ENCODING_BASE64
+  return escaped * 6 > body.size() ? GMIME_CONTENT_ENCODING_BASE64
                                    : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
 }
+
+// Quoted-printable written straight from the body with CR LF line ends: each CR LF of the body
+// is a line break; "=", a blank or tab before a line break or at the very end, and the bytes of
+// kAlwaysEscaped (a lone CR or LF among them) become "=XX"; a line holds at most 76 characters,
+// its soft line break ("=" at the end) included; a body that does not end in CR LF ends with a
+// soft line break. The content decodes to exactly the body's bytes.
+class QuotedPrintable {
+ public:
+  // Encodes the first bytes of `body` (the rest of the whole body): `count` of them, or one more
+  // where a CR LF would be parted; `taken` tells how many. The encoding stays valid until the
+  // next call.
+  std::string_view Encode(std::string_view body, std::size_t count, std::size_t& taken) {
+    // Room for every byte escaped and a soft break after every 25; it only ever grows, so that
+    // it is not cleared again for each piece.
+    const std::size_t room = count * 3 + count / 24 * 3 + 16;
+    if (buffer_.size() < room) buffer_.resize(room);
+    char* p = buffer_.data();
+    std::size_t at = 0;
+    while (at < count) {
+      // Runs of printable ASCII are the common case: eight bytes at a time where they fit.
+      while (count - at >= 8 && column_ + 8 <= kMostOnLine && AllLiteral(Word(&body[at]))) {
+        std::memcpy(p, &body[at], 8);
+        p += 8;
+        at += 8;
+        column_ += 8;
+      }
+      while (at < count && column_ < kMostOnLine && IsPlain(body[at])) {
+        *p++ = body[at++];
+        ++column_;
+      }
+      if (at == count) break;
+      const auto byte = static_cast<unsigned char>(body[at]);
+      if (LineEndsAt(body, at)) {
+        *p++ = '\r';
+        *p++ = '\n';
+        column_ = 0;
+        at += 2;
+        continue;
+      }
+      const bool literal =
+          IsPlain(body[at]) || ((byte == ' ' || byte == '\t') && !LineEndsAt(body, at + 1));
+      const std::size_t width = literal ? 1 : 3;
+      if (column_ + width > kMostOnLine) {
+        p = SoftBreak(p);
+      }
+      if (literal) {
+        *p++ = body[at];
+      } else {
+        *p++ = '=';
+        *p++ = kHex[byte >> 4];
+        *p++ = kHex[byte & 0xF];
+      }
+      column_ += width;
+      ++at;
+    }
+    taken = at;
+    return {buffer_.data(), static_cast<std::size_t>(p - buffer_.data())};
+  }
+
+  // What ends the content of a whole body.
+  static std::string_view End(std::string_view whole_body) {
+    return whole_body.empty() || whole_body.ends_with("\r\n") ? "" : "=\r\n";
+  }
+
+ private:
+  static constexpr std::size_t kMostOnLine = 75;  // and "=" for a soft break
+  static constexpr char kHex[] = "0123456789ABCDEF";
+
+  static bool IsPlain(char c) { return c > ' ' && c < 0x7f && c != '='; }
+  // A line break or the end of the body at `at`: a blank or tab before it must be escaped.
+  static bool LineEndsAt(std::string_view body, std::size_t at) {
+    return at == body.size() || (body[at] == '\r' && at + 1 < body.size() && body[at + 1] == '\n');
+  }
+  char* SoftBreak(char* p) {
+    *p++ = '=';
+    *p++ = '\r';
+    *p++ = '\n';
+    column_ = 0;
+    return p;
+  }
+
+  std::string buffer_;
+  std::size_t column_ = 0;
+};
 
 // The addresses of the message in their wire form: the sender's first, then the recipients'.
 struct WireAddresses {
@@ -397,11 +521,11 @@ void AddHeaders(GMimeMessage* message, const MailContent& content, const WireAdd
   SetRawHeader(message, "Subject", SubjectValue(content.subject));
 }
 
-// One text part whose content is the body's bytes as they are, labelled with their charset.
+// One text part labelled with the body's charset, its content left empty: the body is encoded
+// as the message is read.
 GPtr<GMimeTextPart> BodyPart(const MailContent& content, GMimeContentEncoding encoding) {
   GPtr<GMimeTextPart> part(g_mime_text_part_new_with_subtype(content.html ? "html" : "plain"));
-  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(content.body.array()));
-  g_mime_stream_mem_set_owner(As<GMimeStreamMem>(stream.get()), FALSE);
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new());
   GPtr<GMimeDataWrapper> wrapper(
       g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
   g_mime_part_set_content(As<GMimePart>(part.get()), wrapper.get());
@@ -411,48 +535,131 @@ GPtr<GMimeTextPart> BodyPart(const MailContent& content, GMimeContentEncoding en
   return part;
 }
 
-// Room for the whole message up front, so the output buffer does not grow by doubling:
-// base64 makes 4 bytes of 3 in lines of 76 plus CR LF; plain text in quoted-printable grows a
-// little (escaped "=" and soft line breaks).
-std::size_t ExpectedSize(std::string_view body, GMimeContentEncoding encoding) {
-  constexpr std::size_t kHeaderRoom = 8192;
-  if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
-    const std::size_t encoded = (body.size() + 2) / 3 * 4;
-    return encoded + (encoded / 76 + 1) * 2 + kHeaderRoom;
-  }
-  return body.size() + body.size() / 16 + kHeaderRoom;
+using FormatOptions = std::unique_ptr<GMimeFormatOptions, FormatOptionsFree>;
+
+FormatOptions WireFormat() {
+  FormatOptions options(g_mime_format_options_new());
+  g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
+  return options;
 }
+
+// The length of `body` in base64 as GMime writes it: lines of 76 characters (57 bytes) and CR LF.
+long long Base64Size(std::size_t body) {
+  return static_cast<long long>((body + 2) / 3 * 4 + (body + 56) / 57 * 2);
+}
+
+// The body is encoded this many bytes at a time.
+constexpr std::size_t kBodyPiece = 192u << 10;
 
 }  // namespace
 
-MailBytes::MailBytes(std::string_view bytes) {
-  array_ = g_byte_array_sized_new(static_cast<guint>(bytes.size()));
-  g_byte_array_append(array_, reinterpret_cast<const guint8*>(bytes.data()),
-                      static_cast<guint>(bytes.size()));
-}
+// The body's encoder: quoted-printable of its own, or base64 through GMime's filters as GMime
+// writes a part (the encoding, then CR LF line ends) in front of a memory stream that is emptied
+// after each piece.
+struct MailStream::Encoder {
+  bool quoted_printable = false;
+  QuotedPrintable qp;
+  GPtr<GMimeStream> sink{g_mime_stream_mem_new()};
+  GPtr<GMimeStream> filtered{g_mime_stream_filter_new(sink.get())};
 
-MailBytes::~MailBytes() {
-  if (array_ != nullptr) g_byte_array_unref(array_);
-}
-
-MailBytes::MailBytes(MailBytes&& other) noexcept : array_(std::exchange(other.array_, nullptr)) {}
-
-MailBytes& MailBytes::operator=(MailBytes&& other) noexcept {
-  if (this != &other) {
-    if (array_ != nullptr) g_byte_array_unref(array_);
-    array_ = std::exchange(other.array_, nullptr);
+  Encoder(GMimeContentEncoding encoding, GMimeFormatOptions* options)
+      : quoted_printable(encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE) {
+    auto* chain = As<GMimeStreamFilter>(filtered.get());
+    const GPtr<GMimeFilter> encode(g_mime_filter_basic_new(encoding, TRUE));
+    g_mime_stream_filter_add(chain, encode.get());
+    const GPtr<GMimeFilter> newline(g_mime_format_options_create_newline_filter(options, FALSE));
+    g_mime_stream_filter_add(chain, newline.get());
   }
-  return *this;
+
+  GByteArray* out() const {
+    return g_mime_stream_mem_get_byte_array(As<GMimeStreamMem>(sink.get()));
+  }
+};
+
+MailStream::MailStream(std::string head, std::string_view body, std::unique_ptr<Encoder> encoder)
+    : head_(std::move(head)),
+      body_(body),
+      end_(QuotedPrintable::End(body)),
+      encoder_(std::move(encoder)),
+      pending_(head_) {}
+
+MailStream::~MailStream() = default;
+
+Result<std::unique_ptr<MailStream>> MailStream::Open(const MailContent& content) {
+  InitGMimeOnce();
+  WireAddresses wire;
+  Result<std::string> from = WireMailAddress(content.from.address);
+  if (!from.ok()) return from.status();
+  wire.from = std::move(from).value();
+  for (const MailAddress& recipient : content.to) {
+    Result<std::string> to = WireMailAddress(recipient.address);
+    if (!to.ok()) return to.status();
+    wire.to.push_back(std::move(to).value());
+  }
+  GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
+  AddHeaders(message.get(), content, wire);
+  const GMimeContentEncoding encoding = BodyEncoding(content.body);
+  GPtr<GMimeTextPart> part = BodyPart(content, encoding);
+  g_mime_message_set_mime_part(message.get(), As<GMimeObject>(part.get()));
+
+  const FormatOptions options = WireFormat();
+  GPtr<GMimeStream> out(g_mime_stream_mem_new());
+  if (g_mime_object_write_to_stream(As<GMimeObject>(message.get()), options.get(), out.get()) < 0 ||
+      g_mime_stream_flush(out.get()) != 0) {
+    return Status(error::kMailComposeFailed);
+  }
+  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(As<GMimeStreamMem>(out.get()));
+  std::string head(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  std::unique_ptr<MailStream> stream(new MailStream(
+      std::move(head), content.body, std::make_unique<Encoder>(encoding, options.get())));
+  if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
+    stream->expected_size_ =
+        static_cast<long long>(stream->head_.size()) + Base64Size(content.body.size());
+  }
+  return stream;
 }
 
-std::string_view MailBytes::view() const {
-  if (array_ == nullptr) return {};
-  return {reinterpret_cast<const char*>(array_->data), array_->len};
+bool MailStream::Refill() {
+  if (encoder_->quoted_printable) {
+    if (body_.empty()) {
+      finished_ = true;
+      pending_ = end_;
+    } else {
+      std::size_t taken = 0;
+      pending_ = encoder_->qp.Encode(body_, std::min(kBodyPiece, body_.size()), taken);
+      body_.remove_prefix(taken);
+    }
+    return true;
+  }
+  GByteArray* out = encoder_->out();
+  g_byte_array_set_size(out, 0);
+  g_mime_stream_reset(encoder_->sink.get());
+  if (body_.empty()) {
+    finished_ = true;
+    if (g_mime_stream_flush(encoder_->filtered.get()) != 0) return false;
+  } else {
+    const std::size_t piece = std::min(kBodyPiece, body_.size());
+    if (g_mime_stream_write(encoder_->filtered.get(), body_.data(), piece) < 0) return false;
+    body_.remove_prefix(piece);
+  }
+  pending_ = std::string_view(reinterpret_cast<const char*>(out->data), out->len);
+  return true;
 }
 
-GByteArray* MailBytes::array() const {
-  if (array_ == nullptr) array_ = g_byte_array_new();
-  return array_;
+Result<std::size_t> MailStream::Read(char* buffer, std::size_t size) {
+  std::size_t copied = 0;
+  while (copied < size) {
+    if (pending_.empty()) {
+      if (finished_) break;
+      if (!Refill()) return Status(error::kMailComposeFailed);
+      continue;
+    }
+    const std::size_t n = std::min(size - copied, pending_.size());
+    std::memcpy(buffer + copied, pending_.data(), n);
+    pending_.remove_prefix(n);
+    copied += n;
+  }
+  return copied;
 }
 
 Result<std::string> WireMailAddress(std::string_view address) {
@@ -477,37 +684,20 @@ Result<std::string> WireMailAddress(std::string_view address) {
   return wire;
 }
 
-Result<MailBytes> ComposeMail(const MailContent& content) {
-  InitGMimeOnce();
-  WireAddresses wire;
-  Result<std::string> from = WireMailAddress(content.from.address);
-  if (!from.ok()) return from.status();
-  wire.from = std::move(from).value();
-  for (const MailAddress& recipient : content.to) {
-    Result<std::string> to = WireMailAddress(recipient.address);
-    if (!to.ok()) return to.status();
-    wire.to.push_back(std::move(to).value());
+Result<std::string> ComposeMail(const MailContent& content) {
+  Result<std::unique_ptr<MailStream>> stream = MailStream::Open(content);
+  if (!stream.ok()) return stream.status();
+  std::string message;
+  message.reserve(content.body.size() + content.body.size() / 2 + 8192);
+  for (;;) {
+    constexpr std::size_t kPiece = 64u << 10;
+    const std::size_t at = message.size();
+    message.resize(at + kPiece);
+    const Result<std::size_t> read = (*stream)->Read(message.data() + at, kPiece);
+    if (!read.ok()) return read.status();
+    message.resize(at + *read);
+    if (*read == 0) return message;
   }
-  GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
-  AddHeaders(message.get(), content, wire);
-  const GMimeContentEncoding encoding = BodyEncoding(content.body.view());
-  GPtr<GMimeTextPart> part = BodyPart(content, encoding);
-  g_mime_message_set_mime_part(message.get(), As<GMimeObject>(part.get()));
-
-  MailBytes wire_bytes;
-  // Growing the array and emptying it again keeps the room: untouched, it costs no memory yet.
-  g_byte_array_set_size(wire_bytes.array(),
-                        static_cast<guint>(ExpectedSize(content.body.view(), encoding)));
-  g_byte_array_set_size(wire_bytes.array(), 0);
-  GPtr<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(wire_bytes.array()));
-  g_mime_stream_mem_set_owner(As<GMimeStreamMem>(out.get()), FALSE);
-  const std::unique_ptr<GMimeFormatOptions, FormatOptionsFree> options(g_mime_format_options_new());
-  g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
-  if (g_mime_object_write_to_stream(As<GMimeObject>(message.get()), options.get(), out.get()) < 0 ||
-      g_mime_stream_flush(out.get()) != 0) {
-    return Status(error::kMailComposeFailed);
-  }
-  return wire_bytes;
 }
 
 }  // namespace webletter

@@ -5,37 +5,14 @@
 #define WEBLETTER_SERVICES_MAIL_MESSAGE_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/status.h"
 
-struct _GByteArray;  // GLib's byte array, kept out of this header
-
 namespace webletter {
-
-// Bytes in GLib's memory, so that GMime reads and writes them in place instead of copying a
-// large page once more. Movable, not copyable.
-class MailBytes {
- public:
-  MailBytes() = default;
-  explicit MailBytes(std::string_view bytes);
-  ~MailBytes();
-  MailBytes(MailBytes&& other) noexcept;
-  MailBytes& operator=(MailBytes&& other) noexcept;
-  MailBytes(const MailBytes&) = delete;
-  MailBytes& operator=(const MailBytes&) = delete;
-
-  std::string_view view() const;
-  std::size_t size() const { return view().size(); }
-  bool empty() const { return size() == 0; }
-  // The array itself, created empty on first use, for GMime's streams.
-  _GByteArray* array() const;
-
- private:
-  mutable _GByteArray* array_ = nullptr;
-};
 
 struct MailAddress {
   std::string address;  // "user@example.org", as the caller gave it
@@ -45,8 +22,8 @@ struct MailAddress {
 struct MailContent {
   MailAddress from;
   std::vector<MailAddress> to;
-  std::string subject;  // UTF-8
-  MailBytes body;
+  std::string subject;            // UTF-8
+  std::string body;               // the bytes as they are, taken over from the page
   std::string charset = "utf-8";  // the body's charset, as its label says
   bool html = false;
 };
@@ -63,9 +40,41 @@ Result<std::string> WireMailAddress(std::string_view address);
 // base64 whose content decodes to the body's bytes exactly. The addresses go in their
 // WireMailAddress form. In the subject and the names, invalid UTF-8 becomes U+FFFD and control
 // characters (line breaks among them) become blanks; what is not plain ASCII text becomes
-// encoded words, so that readers see exactly that text and no value can add a header. Fails with
-// error::kMailAddressInvalid or error::kMailComposeFailed.
-Result<MailBytes> ComposeMail(const MailContent& content);
+// encoded words, so that readers see exactly that text and no value can add a header.
+//
+// The headers are made at once; the body is encoded as it is read, a piece at a time, straight
+// from the content's bytes, which must outlive the stream. Not copyable.
+class MailStream {
+ public:
+  // Fails with error::kMailAddressInvalid or error::kMailComposeFailed.
+  static Result<std::unique_ptr<MailStream>> Open(const MailContent& content);
+  ~MailStream();
+  MailStream(const MailStream&) = delete;
+  MailStream& operator=(const MailStream&) = delete;
+
+  // Copies the next bytes of the message, at most `size`, into `buffer`: how many, 0 at its end,
+  // or error::kMailComposeFailed.
+  Result<std::size_t> Read(char* buffer, std::size_t size);
+  // The whole message's length where it is known before the body is encoded (base64), else -1.
+  long long ExpectedSize() const { return expected_size_; }
+
+ private:
+  struct Encoder;
+  MailStream(std::string head, std::string_view body, std::unique_ptr<Encoder> encoder);
+  // Encodes the next piece of the body into pending_; false when the encoder fails.
+  bool Refill();
+
+  std::string head_;
+  std::string_view body_;  // what is left to encode
+  std::string_view end_;   // what follows the encoded body
+  std::unique_ptr<Encoder> encoder_;
+  std::string_view pending_;  // encoded, not yet read
+  bool finished_ = false;
+  long long expected_size_ = -1;
+};
+
+// The whole message in one string, read from a MailStream.
+Result<std::string> ComposeMail(const MailContent& content);
 
 }  // namespace webletter
 

@@ -1,11 +1,13 @@
 #include "services/mail_steps.h"
 
+#include <utility>
+
 #include "platform/error_continuation.h"
 #include "services/smtp_mailer.h"
 
 namespace webletter {
 
-Status SendInSteps(const MailSteps& steps, const MailLimits& limits) {
+Status SendInSteps(MailSteps steps, const MailLimits& limits) {
   ErrorContinuation run;
   SmtpMailer mailer(limits);
   run.Run([&] { return mailer.SmtpHost(steps.server); });
@@ -15,7 +17,7 @@ Status SendInSteps(const MailSteps& steps, const MailLimits& limits) {
   run.Run([&] {
     return steps.subject.ok() ? mailer.MailSubject(*steps.subject) : steps.subject.status();
   });
-  run.Run([&] { return mailer.MailBody(steps.body, steps.body_charset); });
+  run.Run([&] { return mailer.MailBody(std::move(steps.body), steps.body_charset); });
   if (steps.html) run.Run([&] { return mailer.AsHtml(*steps.html); });
   if (!run.failed()) run.Run([&] { return mailer.SendMail(); });
   return run.last_error();

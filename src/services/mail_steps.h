@@ -23,13 +23,13 @@ struct MailSteps {
   std::string_view to_name;
   // The subject with its date tag filled; a failed fill counts as a failed step.
   Result<std::string> subject;
-  std::string_view body;
+  std::string body;  // moved into the mailer
   std::string_view body_charset = "utf-8";
   std::optional<bool> html;  // not set: AsHtml is skipped (plain text)
 };
 
 // Runs the steps and returns the last failure, or success when the server took the message.
-Status SendInSteps(const MailSteps& steps, const MailLimits& limits = {});
+Status SendInSteps(MailSteps steps, const MailLimits& limits = {});
 
 }  // namespace webletter
 

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -377,7 +379,13 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 
 bool IsValidUtf8(std::string_view text) {
   while (!text.empty()) {
-    // Runs of ASCII are the common case.
+    // Runs of ASCII are the common case: eight bytes at a time.
+    std::uint64_t word = 0;
+    while (text.size() >= sizeof word &&
+           (std::memcpy(&word, text.data(), sizeof word), (word & 0x8080808080808080u) == 0)) {
+      text.remove_prefix(sizeof word);
+    }
+    if (text.empty()) break;
     if (static_cast<unsigned char>(text.front()) < 0x80) {
       text.remove_prefix(1);
       continue;
@@ -390,21 +398,23 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 // `bytes` with every byte that starts no valid UTF-8 sequence replaced by U+FFFD. (iconv, asked to
-// read UTF-8 as UTF-8, lets some invalid sequences through.)
+// read UTF-8 as UTF-8, lets some invalid sequences through.) Valid runs are copied whole.
 std::string RepairUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  while (!bytes.empty()) {
+  std::size_t run = 0;  // where the valid bytes not yet copied start
+  for (std::size_t i = 0; i < bytes.size();) {
     const std::size_t length =
-        static_cast<unsigned char>(bytes.front()) < 0x80 ? 1 : Utf8SequenceLength(bytes);
-    if (length == 0) {
-      out += kReplacementCharacter;
-      bytes.remove_prefix(1);
-    } else {
-      out += bytes.substr(0, length);
-      bytes.remove_prefix(length);
+        static_cast<unsigned char>(bytes[i]) < 0x80 ? 1 : Utf8SequenceLength(bytes.substr(i));
+    if (length != 0) {
+      i += length;
+      continue;
     }
+    out.append(bytes.substr(run, i - run));
+    out += kReplacementCharacter;
+    run = ++i;
   }
+  out.append(bytes.substr(run));
   return out;
 }
 
@@ -424,29 +434,52 @@ std::string_view WithoutBom(std::string_view bytes, std::string_view decoder) {
   return bytes;
 }
 
-// Converts with iconv; a byte that does not convert becomes U+FFFD and the conversion goes on
-// after it.
-std::string Convert(std::string_view bytes, const Converter& converter) {
-  std::string out(bytes.size() + bytes.size() / 2 + 16, '\0');
+// Whether every byte below 0x80 stands for that ASCII character (Shift_JIS excepted: it reads "\"
+// and "~" as yen and overline) and is no part of another character, save as a trail byte of 0x40
+// or more after a lead byte (Shift_JIS, Big5, GBK and the like). A text starting with "<" is then
+// found in the bytes exactly where it is in the decoded text: "<" is no trail byte, so it starts a
+// character, and so does each ASCII byte after it. UTF-16 and UTF-32, ISO-2022 and HZ (which shift
+// into double bytes) and EBCDIC are not such.
+bool KeepsAsciiApart(std::string_view decoder) {
+  static constexpr std::array<std::string_view, 13> kSupersets{
+      "utf-8",  "koi8-r", "koi8-u", "ibm866",  "windows-874", "shift_jis", "euc-jp",
+      "euc-kr", "gb2312", "gbk",    "gb18030", "big5",        "big5-hkscs"};
+  return decoder.starts_with("windows-125") || decoder.starts_with("iso-8859-") ||
+         std::find(kSupersets.begin(), kSupersets.end(), decoder) != kSupersets.end();
+}
+
+// The decoded text goes out in pieces of at most this many bytes.
+constexpr std::size_t kDecodePiece = 64u << 10;
+
+// Converts with iconv into `buffer`, handing each filled piece to `take`; a byte that does not
+// convert becomes U+FFFD and the conversion goes on after it.
+template <typename Take>
+void ConvertInPieces(std::string_view bytes, const Converter& converter, std::string& buffer,
+                     Take take) {
+  buffer.resize(kDecodePiece);
   std::size_t written = 0;
   char* in = const_cast<char*>(bytes.data());  // iconv's signature; the input is not changed
   std::size_t in_left = bytes.size();
+  const auto hand_over = [&] {
+    take(std::string_view(buffer.data(), written));
+    written = 0;
+  };
   // One step of iconv; a null `in_at` flushes the converter's state. False on an error in errno.
   const auto step = [&](char** in_at, std::size_t* in_count) {
-    char* out_at = out.data() + written;
-    std::size_t out_left = out.size() - written;
+    char* out_at = buffer.data() + written;
+    std::size_t out_left = buffer.size() - written;
     const std::size_t done = iconv(converter.get(), in_at, in_count, &out_at, &out_left);
-    written = out.size() - out_left;
+    written = buffer.size() - out_left;
     return done != static_cast<std::size_t>(-1);
   };
   const auto replace = [&] {
-    if (out.size() - written < kReplacementCharacter.size()) out.resize(out.size() * 2);
-    out.replace(written, kReplacementCharacter.size(), kReplacementCharacter);
+    if (buffer.size() - written < kReplacementCharacter.size()) hand_over();
+    buffer.replace(written, kReplacementCharacter.size(), kReplacementCharacter);
     written += kReplacementCharacter.size();
   };
   while (in_left > 0 && !step(&in, &in_left)) {
     if (errno == E2BIG) {
-      out.resize(out.size() * 2);
+      hand_over();
     } else if (errno == EILSEQ) {
       replace();
       ++in;
@@ -456,14 +489,46 @@ std::string Convert(std::string_view bytes, const Converter& converter) {
       in_left = 0;
     }
   }
-  while (!step(nullptr, nullptr) && errno == E2BIG) out.resize(out.size() * 2);
-  out.resize(written);
+  while (!step(nullptr, nullptr) && errno == E2BIG) hand_over();
+  hand_over();
+}
+
+std::string Convert(std::string_view bytes, const Converter& converter) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  std::string buffer;
+  ConvertInPieces(bytes, converter, buffer, [&](std::string_view piece) { out += piece; });
   return out;
+}
+
+// Whether the text decoded piece by piece holds `text`, also across two pieces.
+bool ConvertedHolds(std::string_view bytes, const Converter& converter, std::string_view text) {
+  std::string buffer;
+  std::string seam;  // the last text.size() - 1 bytes decoded so far
+  bool found = false;
+  ConvertInPieces(bytes, converter, buffer, [&](std::string_view piece) {
+    if (found) return;
+    const std::size_t keep = text.size() - 1;
+    found = (seam + std::string(piece.substr(0, keep))).find(text) != std::string::npos ||
+            piece.find(text) != std::string_view::npos;
+    seam += piece.substr(piece.size() > keep ? piece.size() - keep : 0);
+    if (seam.size() > keep) seam.erase(0, seam.size() - keep);
+  });
+  return found;
 }
 
 }  // namespace
 
 std::string Page::DecodedText() const { return DecodeToUtf8(bytes, charset); }
+
+bool Page::Contains(std::string_view text) const {
+  if (text.empty()) return true;
+  const std::string decoder = DecoderName(charset, bytes);
+  if (KeepsAsciiApart(decoder)) return std::string_view(bytes).find(text) != std::string_view::npos;
+  const Converter converter(decoder);
+  if (!converter.valid()) return false;  // not reached: the name was checked
+  return ConvertedHolds(WithoutBom(bytes, decoder), converter, text);
+}
 
 std::string DetectCharset(std::string_view content_type, std::string_view bytes) {
   if (std::optional<std::string> parameter = CharsetParameter(content_type)) {

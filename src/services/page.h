@@ -14,6 +14,10 @@ struct Page {
   // The page as UTF-8 text, for searches and for showing it. Bytes that do not decode become
   // U+FFFD; the page itself is never changed.
   std::string DecodedText() const;
+  // Whether DecodedText() holds `text`, which is printable ASCII without "\" or "~" and
+  // starts with "<". In a charset that keeps ASCII apart (UTF-8, the ISO-8859 and Windows sets,
+  // Shift_JIS, GBK, ...) the bytes are searched as they are; others are decoded piece by piece.
+  bool Contains(std::string_view text) const;
 };
 
 // The charset of a page: from the Content-Type header's charset parameter when there is one,

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -35,6 +36,9 @@ Status InitCurlOnce() {
 // so that the failure is told as what it is; a single line is limited by libcurl (100 KiB).
 constexpr std::size_t kMaxHeaderBytes = 256u << 10;
 
+// libcurl's receive buffer: larger than its default, fewer turns through OnBody for a large page.
+constexpr long kReceiveBuffer = 512L << 10;
+
 // Where the body goes while it arrives, and why the transfer was stopped early if it was.
 struct BodySink {
   CURL* easy = nullptr;
@@ -45,6 +49,16 @@ struct BodySink {
   bool header_too_large = false;
   bool not_a_page = false;
 };
+
+// Asks for huge pages under a large body's buffer where the system gives them on request: a
+// 20 MiB page then costs ten page faults instead of five thousand.
+void AdviseHugePages(std::string& bytes) {
+  constexpr std::uintptr_t kHugePage = 2u << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes.data());
+  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (start + bytes.capacity()) & ~(kHugePage - 1);
+  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 
 // Only these final statuses carry the page itself.
 bool IsPageStatus(long status) { return status == 200 || status == 203; }
@@ -99,6 +113,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
     if (expected > 0 && static_cast<std::size_t>(expected) <= sink->limit) {
       sink->bytes.reserve(static_cast<std::size_t>(expected));
+      AdviseHugePages(sink->bytes);
     }
   }
   sink->bytes.append(data, length);
@@ -188,6 +203,10 @@ Status TransferStatus(CURLcode code, const BodySink& sink, const AddressGuard& g
   if (sink.too_large) return Status(error::kFetchTooLarge);
   if (sink.header_too_large) return Status(error::kFetchHeaderTooLarge);
   if (guard.refused) return Status(error::kFetchRedirectToLocal);
+  // libcurl looks at the length of any answer, also one that is not the page.
+  if (code == CURLE_FILESIZE_EXCEEDED && status != 0 && !IsPageStatus(status)) {
+    return Status(HttpStatusError(status));
+  }
   if (sink.not_a_page || (code == CURLE_OK && !IsPageStatus(status))) {
     return Status(HttpStatusError(status));
   }
@@ -264,6 +283,10 @@ bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, Bo
   ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.max_redirects) == CURLE_OK;
+  // A page whose Content-Length is over the limit is refused before its body comes; one without
+  // a length is stopped as it passes the limit (OnBody).
+  ok = ok && curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                              static_cast<curl_off_t>(limits.max_body_bytes)) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
@@ -280,6 +303,7 @@ bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, Bo
                               static_cast<long>(limits.total_timeout.count())) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK;

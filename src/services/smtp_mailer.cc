@@ -64,9 +64,9 @@ Status SmtpMailer::MailSubject(std::string_view subject) {
   return Status::Ok();
 }
 
-Status SmtpMailer::MailBody(std::string_view body, std::string_view charset) {
+Status SmtpMailer::MailBody(std::string body, std::string_view charset) {
   if (!IsCharsetName(charset)) return Note(Status(error::kMailComposeFailed));
-  content_.body = MailBytes(body);
+  content_.body = std::move(body);
   content_.charset = charset;
   return Status::Ok();
 }
@@ -82,18 +82,17 @@ Status SmtpMailer::SendMail() {
   if (content_.from.address.empty()) return Status(error::kMailNoSender);
   if (content_.to.empty()) return Status(error::kMailNoRecipient);
 
-  Result<MailBytes> message = ComposeMail(content_);
+  Result<std::unique_ptr<MailStream>> message = MailStream::Open(content_);
   if (!message.ok()) return message.status();
   SmtpEnvelope envelope{content_.from.address, {}};
   for (const MailAddress& recipient : content_.to) envelope.to.push_back(recipient.address);
-  return SendSmtp(server_, envelope, message->view(), limits_);
+  MailStream& stream = **message;
+  return SendSmtp(
+      server_, envelope, [&](char* buffer, std::size_t size) { return stream.Read(buffer, size); },
+      stream.ExpectedSize(), limits_);
 }
 
-Result<std::string> SmtpMailer::ComposeMessage() const {
-  Result<MailBytes> message = ComposeMail(content_);
-  if (!message.ok()) return message.status();
-  return std::string(message->view());
-}
+Result<std::string> SmtpMailer::ComposeMessage() const { return ComposeMail(content_); }
 
 Status SmtpMailer::Note(Status outcome) {
   if (!outcome.ok()) setup_failure_ = outcome;

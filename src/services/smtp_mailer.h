@@ -37,8 +37,9 @@ class SmtpMailer {
   Status MailFromName(std::string_view name);
   Status AddRecipient(std::string_view address, std::string_view name = {});
   Status MailSubject(std::string_view subject);
-  // The body: UTF-8 text, or a page's bytes in their own charset.
-  Status MailBody(std::string_view body, std::string_view charset = "utf-8");
+  // The body: UTF-8 text, or a page's bytes in their own charset, taken over (move a large page
+  // in: the message is encoded from it as it is sent, never copied whole).
+  Status MailBody(std::string body, std::string_view charset = "utf-8");
   Status AsHtml(bool html);
   // Composes the message and sends it; returns once the server has taken it or it failed.
   // Success means the server accepted the whole message.

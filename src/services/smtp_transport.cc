@@ -186,20 +186,29 @@ int StopAtDeadline(void* deadline, curl_off_t, curl_off_t, curl_off_t, curl_off_
              : 0;
 }
 
-// The message's bytes, handed to libcurl piece by piece straight from memory.
+// The message, handed to libcurl piece by piece as it is read.
 struct Upload {
-  std::string_view rest;
+  const MessageReader* read = nullptr;
+  long long size = -1;  // -1: not known, libcurl reads until the reader gives 0
+  long long read_so_far = 0;
   bool handed_over = false;  // libcurl has taken the last byte; only the server's answer is left
+  bool failed = false;       // the message could not be read
 };
 
 size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
   auto* upload = static_cast<Upload*>(user);
-  const size_t n = std::min(size * count, upload->rest.size());
-  std::memcpy(buffer, upload->rest.data(), n);
-  upload->rest.remove_prefix(n);
-  if (upload->rest.empty()) upload->handed_over = true;
-  return n;
+  const Result<std::size_t> n = (*upload->read)(buffer, size * count);
+  if (!n.ok()) {
+    upload->failed = true;
+    return CURL_READFUNC_ABORT;
+  }
+  upload->read_so_far += static_cast<long long>(*n);
+  if (*n == 0 || upload->read_so_far == upload->size) upload->handed_over = true;
+  return *n;
 }
+
+// libcurl's upload buffer: larger than its default, fewer turns through the callback.
+constexpr long kUploadBuffer = 512L << 10;
 
 // The dialogue step that libcurl's own error text names, for a refusal it reports alike.
 bool RefusedAt(const char* error_text, std::string_view command) {
@@ -422,7 +431,7 @@ std::string ServerReplyDetail(long code, std::string_view line, std::string_view
 }
 
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
-                std::string_view message, const MailLimits& limits) {
+                const MessageReader& message, long long size, const MailLimits& limits) {
   const std::unique_ptr<CURL, CurlEasyFree> handle(curl_easy_init());
   if (!handle) return Status(error::kMailFailed);
   CURL* curl = handle.get();
@@ -437,7 +446,7 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   const std::string from = "<" + envelope.from + ">";
   const std::string address = CurlAddress(endpoint, envelope.from);
   if (address.empty()) return Status(error::kOutOfMemory);
-  Upload upload{message};
+  Upload upload{&message, size};
   ServerReply reply;
   char error_text[CURL_ERROR_SIZE] = {};
 
@@ -461,7 +470,8 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
   curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
   curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+  curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+  curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBuffer);
   curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);
   curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_text);
@@ -472,6 +482,7 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   const CURLcode code = Perform(curl, limits.keep_alive);
   long reply_code = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply_code);
+  if (upload.failed) return Status(error::kMailComposeFailed);
   Status status = MailStatusOf(code, error_text, reply_code, upload);
   if (!IsRefusal(status.number()) || reply_code < 400 || reply.last_line.empty()) return status;
   return Status(status.number(),

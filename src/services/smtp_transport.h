@@ -6,6 +6,7 @@
 #define WEBLETTER_SERVICES_SMTP_TRANSPORT_H_
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -69,8 +70,14 @@ std::string ChooseEhloName(const EhloSources& sources);
 // text; the log and the boxes stay valid UTF-8).
 std::string ServerReplyDetail(long code, std::string_view line, std::string_view password);
 
-// Hands `message` (CR LF line ends, 7-bit) to the server; succeeds only once the server has
-// taken it after the final ".". Through smtp:// STARTTLS is used whenever the server offers it.
+// Copies the next bytes of a message, at most `size`, into `buffer`: how many, 0 at its end, or
+// the failure that stops the send.
+using MessageReader = std::function<Result<std::size_t>(char* buffer, std::size_t size)>;
+
+// Hands the message that `message` reads (CR LF line ends, 7-bit, `size` bytes or -1 where that
+// is not known) to the server as it is read; succeeds only once the server has taken it after the
+// final ".". A failure of the reader ends the send with its error::kMailComposeFailed.
+// Through smtp:// STARTTLS is used whenever the server offers it.
 // The sign-in uses the endpoint's credentials, else the user's ~/.netrc entry for the host;
 // with credentials from either, the connection must be encrypted or nothing is sent
 // (error::kMailNoEncryption): a password never crosses the wire in clear. A user name or
@@ -80,7 +87,7 @@ std::string ServerReplyDetail(long code, std::string_view line, std::string_view
 // ChooseEhloName picks. A refusal by the server (of the connection, the sign-in, the sender, a
 // recipient or the message) carries the server's reply as its detail (see ServerReplyDetail).
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
-                std::string_view message, const MailLimits& limits);
+                const MessageReader& message, long long size, const MailLimits& limits);
 
 }  // namespace webletter
 

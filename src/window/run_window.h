@@ -20,6 +20,15 @@ bool RunWindow(const ProgramState& state, int& argc, char** argv);
 // the console's form. `argc` and `argv` must outlive the box.
 std::unique_ptr<MessageBox> CreateWindowMessageBox(int& argc, char** argv);
 
+// What the window's module (libwebletter-window.so) hands the program: its extern "C" function
+// WebletterWindowEntry returns a pointer to these two.
+struct WindowEntry {
+  bool (*run)(const ProgramState& state, int& argc, char** argv);
+  std::unique_ptr<MessageBox> (*create_message_box)(int& argc, char** argv);
+};
+inline constexpr char kWindowModule[] = "libwebletter-window.so";
+inline constexpr char kWindowEntryName[] = "WebletterWindowEntry";
+
 }  // namespace webletter
 
 #endif  // WEBLETTER_WINDOW_RUN_WINDOW_H_

@@ -31,14 +31,14 @@ MailContent Content(std::string_view subject, std::string_view from_name = "",
   content.from = {"news@example.org", std::string(from_name)};
   content.to = {{"reader@example.net", ""}};
   content.subject = subject;
-  content.body = MailBytes(body);
+  content.body = std::string(body);
   return content;
 }
 
 std::string Composed(const MailContent& content) {
-  const Result<MailBytes> message = ComposeMail(content);
+  const Result<std::string> message = ComposeMail(content);
   EXPECT_EQ(message.status().number(), 0);
-  return message.ok() ? std::string(message->view()) : "";
+  return message.ok() ? *message : "";
 }
 
 // Header `name` with its continuation lines, "" when it is missing.
@@ -74,8 +74,8 @@ TEST(MailHeaderTest, RecipientLineFoldsBetweenMailboxes) {
             " <d@example.net>");
 }
 
-// Quoted-printable only for a body whose line breaks are all CR LF, that ends with one and has
-// at most one byte in six that is not text.
+// Quoted-printable unless more than one byte in six must be escaped (a lone CR or LF among
+// them); a body without a final CR LF ends in a soft line break.
 TEST(MailBodyTest, QuotedPrintableOrBase64) {
   const std::string qp = "quoted-printable";
   const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
@@ -86,7 +86,10 @@ TEST(MailBodyTest, QuotedPrintableOrBase64) {
       {"\001bc\r\n", "base64", "AWJjDQo=\r\n"},
       {"a\rb\r\n", "base64", "YQ1iDQo=\r\n"},
       {"\nx\r\n", "base64", "CngNCg==\r\n"},
-      {"a", "base64", "YQ==\r\n"},
+      {"a", qp, "a=\r\n"},
+      {"<p>x</p>\n<p>y</p> \n", qp, "<p>x</p>=0A<p>y</p> =0A=\r\n"},
+      {"a \r\n b ", qp, "a=20\r\n b=20=\r\n"},
+      {std::string(76, 'a') + "\r\n", qp, std::string(75, 'a') + "=\r\na\r\n"},
   };
   for (const auto& [body, encoding, encoded] : cases) {
     const std::string message = Composed(Content("x", "", body));

@@ -136,5 +136,37 @@ TEST(DecodeToUtf8Test, DecodesAndReplacesWhatDoesNotDecode) {
   }
 }
 
+// The content check's search agrees with a search of the decoded text, found in the bytes or not.
+TEST(PageContainsTest, FindsTheMarkerAsTheDecodedTextHoldsIt) {
+  const std::string marker = "<META NAME=\"webletterCheck\"";
+  const auto utf16le = [](std::string_view ascii) {
+    std::string wide;
+    for (const char c : ascii) wide += {c, '\0'};
+    return wide;
+  };
+  const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+      {"x" + marker + ">", "utf-8", true},
+      {"\xe2" + marker, "utf-8", true},  // a cut-off sequence before it
+      {"<meta name=\"webletterCheck\"", "utf-8", false},
+      {"\x81" + marker, "shift_jis", true},  // a lead byte before "<" takes no "<"
+      {"\x81" + marker, "gbk", true},
+      {"\xe9" + marker, "iso-8859-1", true},
+      {marker, "utf-7", true},                               // never read as UTF-7
+      {"\x1b$B" + marker + "\x1b(B", "iso-2022-jp", false},  // the same bytes are kanji there
+      {"\x1b$B$\"\x1b(B" + marker, "iso-2022-jp", true},
+      {marker, "ibm037", false},
+      {marker, "utf-16le", false},
+      {"\xff\xfe" + utf16le(marker), "utf-16le", true},
+      {utf16le(std::string(65530, 'a') + marker), "utf-16le", true},  // across two pieces
+      {utf16le(std::string(65530, 'a') + marker.substr(0, 20)), "utf-16le", false},
+  };
+  for (const auto& [bytes, charset, found] : cases) {
+    const Page page{bytes, charset};
+    SCOPED_TRACE(charset + " " + testing::PrintToString(bytes.substr(0, 40)));
+    EXPECT_EQ(page.Contains(marker), found);
+    EXPECT_EQ(page.DecodedText().find(marker) != std::string::npos, found);
+  }
+}
+
 }  // namespace
 }  // namespace webletter
