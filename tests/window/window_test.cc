@@ -10,10 +10,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <regex>
+#include <sstream>
 
 #include "gtest/gtest.h"
 #include "platform/standard_messages.h"
@@ -225,8 +227,9 @@ TEST_F(WindowTest, UnloadWritesOnlyTheBoxesThatChanged) {
   Type("txtToName", " Reader ");
   Type("txtSubject", typed);
   window_->Unload();
-  EXPECT_EQ(dir_.Read("webletter.ini"),
-            std::regex_replace(ini, std::regex("Reader "), "\" Reader \"") + typed + "\r\n");
+  std::string quoted = ini;
+  quoted.replace(quoted.find("Reader "), 7, "\" Reader \"");
+  EXPECT_EQ(dir_.Read("webletter.ini"), quoted + typed + "\r\n");
 }
 
 // While Send waits on the server, the window's timers run but no input reaches it; the close
@@ -300,8 +303,15 @@ TEST_F(WindowTest, GrabPageAndSend) {
              Standard(error::kMailCannotConnect) + " (critical)", "Message Sent"}));
   ASSERT_EQ(MailCount() - mail_before_, 1);
   const std::string today = QDate::currentDate().toString(u"yyyyMMdd").toStdString();
-  const std::regex others("header (Date|Message-Id|X-Mailer|MIME|Content).*\n");
-  EXPECT_EQ(std::regex_replace(Mail(".txt"), others, ""),
+  std::string fixed;  // what arrived, without the headers that differ from run to run
+  std::istringstream lines(Mail(".txt"));
+  for (std::string line; std::getline(lines, line);) {
+    const bool varies = std::ranges::any_of(
+        std::array{"Date", "Message-Id", "X-Mailer", "MIME", "Content"},
+        [&](const char* name) { return line.starts_with("header " + std::string(name)); });
+    if (!varies) fixed += line + "\n";
+  }
+  EXPECT_EQ(fixed,
             "mail-from sender@example.org\nrcpt-to reader@example.org\nheader From: Sender "
             "<sender@example.org>\nheader Subject: News of " +
                 today +
