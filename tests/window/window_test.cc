@@ -63,7 +63,7 @@ void DescribeNextBox(std::string& seen) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     const QCursor* cursor = QGuiApplication::overrideCursor();
     const QWidget* owner = box->parentWidget();
-    seen = (box->windowTitle() + ": " + box->text()).toStdString() +
+    seen = (box->windowTitle() + QStringLiteral(": ") + box->text()).toStdString() +
            (box->icon() == QMessageBox::Critical ? " (critical)" : "") +
            (box->textFormat() == Qt::PlainText ? "" : " (rich)") +
            (cursor != nullptr && cursor->shape() == Qt::ArrowCursor ? " (arrow)" : "") +
@@ -107,7 +107,9 @@ class WindowTest : public ::testing::Test {
   std::string TextOf(const char* box) const { return Find(box)->text().toStdString(); }
   std::string View() const { return Find<QPlainTextEdit>("txtRTF")->toPlainText().toStdString(); }
   bool SendEnabled() const { return Find<QPushButton>("btnSend")->isEnabled(); }
-  void Type(const char* box, const std::string& text) { Find(box)->setText(text.c_str()); }
+  void Type(const char* box, const std::string& text) {
+    Find(box)->setText(QString::fromUtf8(text));
+  }
   void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
   void LoadFile(const std::string& file_name) {
     fake_.answer = file_name;
@@ -239,7 +241,7 @@ TEST_F(WindowTest, DuringSendInputIsDroppedAndClosingWaits) {
   LoadFile(dir_.File("webletter.ini"));
   Find<QPushButton>("btnSend")->setEnabled(true);
   QTimer::singleShot(0, [this] {
-    QTest::keyClicks(Find("txtSubject"), "typed");
+    QTest::keyClicks(Find("txtSubject"), QStringLiteral("typed"));
     window_->close();
     EXPECT_TRUE(window_->isVisible());
   });
@@ -283,7 +285,7 @@ TEST_F(WindowTest, GrabPageAndSend) {
   Grab("/latin1");
   EXPECT_EQ(View(), kLatin1Text);
   EXPECT_TRUE(SendEnabled());
-  QTest::keyClicks(Find<QPlainTextEdit>("txtRTF"), "typed into the view");
+  QTest::keyClicks(Find<QPlainTextEdit>("txtRTF"), QStringLiteral("typed into the view"));
   // Pairs of a box and its new text, "Send" pressed after each.
   const std::string steps[] = {"txtSMTP",        "localhost",
                                "txtToAddress",   "reader",
@@ -394,9 +396,9 @@ TEST_F(WindowTest, WindowModeAndItsBoxes) {
   std::string seen;
   When(&QApplication::activeWindow, [&seen](QWidget* window) {
     DescribeNextBox(seen);
-    QTest::mouseClick(window->findChild<QPushButton*>("btnTest"), Qt::LeftButton);
-    window->findChild<QLineEdit*>("txtSubject")->setText("typed");
-    QTest::mouseClick(window->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnTest")), Qt::LeftButton);
+    window->findChild<QLineEdit*>(QStringLiteral("txtSubject"))->setText(QStringLiteral("typed"));
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnClose")), Qt::LeftButton);
   });
   int argc = 0;
   EXPECT_TRUE(RunWindow(state_, argc, nullptr));
