@@ -32,6 +32,7 @@ TEST(DetectCharsetTest, HeaderThenByteOrderMarkThenMetaThenTheBytes) {
       {"text/html; charset=UTF-8", "caf\xe9", "utf-8"},
       {"text/html; foo=\"a;charset=koi8-r\"; charset=euc-jp", "x", "euc-jp"},
       {"text/html; foo=\"a\"charset=koi8-r", "caf\xe9", "windows-1252"},
+      {"text/html; charset=\"koi8-r", "x", "koi8-r"},
       {"text/html; foo; Charset = \t'KOI8-R' ; x=y", "x", "koi8-r"},
       {"text/html;CHARSET=\"koi8\\-r\"", "x", "koi8-r"},
       {"text/html; charset=latin1", "\xef\xbb\xbfxyz", "iso-8859-1"},
