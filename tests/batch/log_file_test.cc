@@ -87,8 +87,8 @@ TEST(LogFileTest, TwoProcessesAppendingNeverInterleave) {
   size_t at = 0;
   for (size_t end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
     const std::string_view entry(log.data() + at, end - at);
-    const int writer = entry.substr(19, 1) == "A" ? 0 : 1;
     ASSERT_TRUE(DateTimeAt(entry, 0)) << "damaged at byte " << at;
+    const int writer = entry.find('A', 19) == 19 ? 0 : 1;  // the letter after the date
     ASSERT_EQ(entry.substr(17), std::string("  ") + "AB"[writer] + " " +
                                     std::to_string(next[writer]++) + " " + padding)
         << "damaged at byte " << at;
