@@ -305,7 +305,7 @@ TEST_F(WindowTest, GrabPageAndSend) {
              Standard(error::kMailCannotConnect) + " (critical)", "Message Sent"}));
   ASSERT_EQ(MailCount() - mail_before_, 1);
   const std::string today = QDate::currentDate().toString(u"yyyyMMdd").toStdString();
-  std::string fixed;  // what arrived, without the headers that differ from run to run
+  std::string fixed;  // what arrived, less the headers this test does not look at
   std::istringstream lines(Mail(".txt"));
   for (std::string line; std::getline(lines, line);) {
     const bool varies = std::ranges::any_of(
