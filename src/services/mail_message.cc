@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -351,92 +352,105 @@ std::string MessageIdDomain(std::string_view from_address) {
   return "localhost.localdomain";
 }
 
-// Bytes that quoted-printable writes as "=XX" wherever they stand: all but printable ASCII, tab,
-// CR and LF (a CR or LF not in a CR LF pair is escaped too).
-constexpr std::array<bool, 256> kAlwaysEscaped = [] {
-  std::array<bool, 256> escaped{};
-  for (std::size_t byte = 0; byte < escaped.size(); ++byte) {
-    escaped[byte] = byte >= 0x7f || (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n');
-  }
-  return escaped;
-}();
+// Sixteen bytes as one vector, for tests on all of them at once. A comparison of two gives -1 in
+// each lane where it holds, 0 elsewhere.
+using Bytes16 = unsigned char __attribute__((vector_size(16)));
+using Lanes16 = signed char __attribute__((vector_size(16)));
 
-// Eight bytes of `bytes` as one word, for tests on all of them at once.
-std::uint64_t Word(const char* bytes) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
+Bytes16 Load16(const char* bytes) {
+  Bytes16 vector;
+  std::memcpy(&vector, bytes, sizeof vector);
+  return vector;
 }
-constexpr std::uint64_t kEachByte = 0x0101010101010101u;
-constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-// Whether any byte of `word` is below `n` (n <= 0x80), or above `n` (n < 0x80).
-constexpr bool AnyBelow(std::uint64_t word, unsigned n) {
-  return ((word - kEachByte * n) & ~word & kHighBits) != 0;
+// The first lane of `lanes` that is set, or 16 when none is.
+std::size_t FirstSetLane(Lanes16 lanes) {
+  std::uint64_t halves[2];
+  std::memcpy(halves, &lanes, sizeof halves);
+  for (std::size_t half = 0; half < 2; ++half) {
+    if (halves[half] == 0) continue;
+    const int zeros = std::endian::native == std::endian::little ? std::countr_zero(halves[half])
+                                                                 : std::countl_zero(halves[half]);
+    return half * 8 + static_cast<std::size_t>(zeros) / 8;
+  }
+  return 16;
 }
-constexpr bool AnyAbove(std::uint64_t word, unsigned n) {
-  return (((word + kEachByte * (0x7f - n)) | word) & kHighBits) != 0;
+std::size_t LaneSum(Bytes16 counts) {
+  std::size_t sum = 0;
+  for (std::size_t lane = 0; lane < sizeof counts; ++lane) sum += counts[lane];
+  return sum;
 }
-// Whether all eight bytes are printable ASCII or blanks, none of them "=", and the last no blank
-// (which a line break after it would make "=20"): quoted-printable keeps them as they are.
-constexpr bool AllLiteral(std::uint64_t word) {
-  return !AnyBelow(word, 0x20) && !AnyAbove(word, 0x7e) && !AnyBelow(word ^ (kEachByte * '='), 1) &&
-         (word >> 56) != ' ';
-}
+
+// Whether quoted-printable writes `byte` as "=XX" wherever it stands, a CR or LF aside: all but
+// printable ASCII and tab.
+bool AlwaysEscaped(unsigned char byte) { return (byte < 0x20 && byte != '\t') || byte >= 0x7f; }
 
 // Quoted-printable keeps a mostly-ASCII body readable at about its own size; a body where more
-// than one byte in six would be escaped goes as base64, which is shorter then.
+// than one byte in six would be escaped goes as base64, which is shorter then. The bytes escaped
+// are those always escaped and each CR or LF that is not part of a CR LF pair.
 GMimeContentEncoding BodyEncoding(std::string_view body) {
-  std::size_t escaped = 0;
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    // Eight bytes of text without a line break need no look of their own.
-    while (body.size() - i >= 8 && !AnyBelow(Word(&body[i]), 0x20) &&
-           !AnyAbove(Word(&body[i]), 0x7e)) {
-      i += 8;
+  const char* bytes = body.data();
+  const std::size_t size = body.size();
+  std::size_t escaped = 0;  // CR and LF included
+  std::size_t pairs = 0;    // CR LF
+  std::size_t i = 0;
+  // Sixteen bytes at a time, each lane counting up to 255; a block reads one byte past itself.
+  while (size - i > sizeof(Bytes16)) {
+    Bytes16 escapes{};
+    Bytes16 line_ends{};
+    for (int block = 0; block < 255 && size - i > sizeof(Bytes16); ++block, i += sizeof(Bytes16)) {
+      const Bytes16 v = Load16(bytes + i);
+      escapes -= reinterpret_cast<Bytes16>(((v < 0x20) & (v != '\t')) | (v >= 0x7f));
+      line_ends -= reinterpret_cast<Bytes16>((v == '\r') & (Load16(bytes + i + 1) == '\n'));
     }
-    if (i == body.size()) break;
-    const auto byte = static_cast<unsigned char>(body[i]);
-    if (byte == '\r') {
-      escaped += i + 1 == body.size() || body[i + 1] != '\n';
-    } else if (byte == '\n') {
-      escaped += i == 0 || body[i - 1] != '\r';
-    } else {
-      escaped += kAlwaysEscaped[byte];
-    }
+    escaped += LaneSum(escapes);
+    pairs += LaneSum(line_ends);
   }
-  return escaped * 6 > body.size() ? GMIME_CONTENT_ENCODING_BASE64
-                                   : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+  for (; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    escaped += AlwaysEscaped(byte);
+    pairs += byte == '\r' && i + 1 < size && bytes[i + 1] == '\n';
+  }
+  escaped -= 2 * pairs;
+  return escaped * 6 > size ? GMIME_CONTENT_ENCODING_BASE64
+                            : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
 }
 
 // Quoted-printable written straight from the body with CR LF line ends: each CR LF of the body
-// is a line break; "=", a blank or tab before a line break or at the very end, and the bytes of
-// kAlwaysEscaped (a lone CR or LF among them) become "=XX"; a line holds at most 76 characters,
+// is a line break; "=", a blank or tab before a line break or at the very end, and the bytes
+// always escaped (a lone CR or LF among them) become "=XX"; a line holds at most 76 characters,
 // its soft line break ("=" at the end) included; a body that does not end in CR LF ends with a
 // soft line break. The content decodes to exactly the body's bytes.
 class QuotedPrintable {
  public:
-  // Encodes the first bytes of `body` (the rest of the whole body): `count` of them, or one more
-  // where a CR LF would be parted; `taken` tells how many. The encoding stays valid until the
-  // next call.
-  std::string_view Encode(std::string_view body, std::size_t count, std::size_t& taken) {
-    // Room for every byte escaped and a soft break after every 25; it only ever grows, so that
-    // it is not cleared again for each piece.
-    const std::size_t room = count * 3 + count / 24 * 3 + 16;
-    if (buffer_.size() < room) buffer_.resize(room);
-    char* p = buffer_.data();
+  // The least room that Encode needs: a soft line break and one escaped byte.
+  static constexpr std::size_t kLeastRoom = 6;
+
+  // Encodes the first bytes of `body` (the rest of the whole body) into `out`, which has room
+  // for `room` bytes, at least kLeastRoom: returns how many it wrote, and `taken` how many of the
+  // body's bytes they encode, at least one.
+  std::size_t Encode(std::string_view body, char* out, std::size_t room, std::size_t& taken) {
+    char* p = out;
+    char* const end = out + room;
+    const std::size_t size = body.size();
     std::size_t at = 0;
-    while (at < count) {
-      // Runs of printable ASCII are the common case: eight bytes at a time where they fit.
-      while (count - at >= 8 && column_ + 8 <= kMostOnLine && AllLiteral(Word(&body[at]))) {
-        std::memcpy(p, &body[at], 8);
-        p += 8;
-        at += 8;
-        column_ += 8;
+    while (at < size) {
+      // Runs of printable ASCII are the common case: up to sixteen bytes at a time, copied
+      // whole and then cut to the run and the room left on the line. A blank that ends a run
+      // may stand before a line break and is left to the look below.
+      while (size - at >= 16 && end - p >= 16) {
+        std::size_t run = std::min(LiteralRun(&body[at]), kMostOnLine - column_);
+        if (run > 0 && body[at + run - 1] == ' ') --run;
+        if (run == 0) break;
+        std::memcpy(p, &body[at], 16);
+        p += run;
+        at += run;
+        column_ += run;
       }
-      while (at < count && column_ < kMostOnLine && IsPlain(body[at])) {
+      while (at < size && column_ < kMostOnLine && p < end && IsLiteralAt(body, at)) {
         *p++ = body[at++];
         ++column_;
       }
-      if (at == count) break;
+      if (at == size || static_cast<std::size_t>(end - p) < kLeastRoom) break;
       const auto byte = static_cast<unsigned char>(body[at]);
       if (LineEndsAt(body, at)) {
         *p++ = '\r';
@@ -445,8 +459,7 @@ class QuotedPrintable {
         at += 2;
         continue;
       }
-      const bool literal =
-          IsPlain(body[at]) || ((byte == ' ' || byte == '\t') && !LineEndsAt(body, at + 1));
+      const bool literal = IsLiteralAt(body, at);
       const std::size_t width = literal ? 1 : 3;
       if (column_ + width > kMostOnLine) {
         p = SoftBreak(p);
@@ -462,7 +475,7 @@ class QuotedPrintable {
       ++at;
     }
     taken = at;
-    return {buffer_.data(), static_cast<std::size_t>(p - buffer_.data())};
+    return static_cast<std::size_t>(p - out);
   }
 
   // What ends the content of a whole body.
@@ -474,7 +487,19 @@ class QuotedPrintable {
   static constexpr std::size_t kMostOnLine = 75;  // and "=" for a soft break
   static constexpr char kHex[] = "0123456789ABCDEF";
 
-  static bool IsPlain(char c) { return c > ' ' && c < 0x7f && c != '='; }
+  // How many of the sixteen bytes at `bytes` come before the first that is not printable ASCII
+  // or a blank, or is "=".
+  static std::size_t LiteralRun(const char* bytes) {
+    const Bytes16 v = Load16(bytes);
+    return FirstSetLane((v < 0x20) | (v > 0x7e) | (v == '='));
+  }
+  // Whether the byte at `at` goes as it is: printable ASCII but "=", or a blank or tab that no
+  // line break or end of the body follows.
+  static bool IsLiteralAt(std::string_view body, std::size_t at) {
+    const char c = body[at];
+    if (c > ' ' && c < 0x7f) return c != '=';
+    return (c == ' ' || c == '\t') && !LineEndsAt(body, at + 1);
+  }
   // A line break or the end of the body at `at`: a blank or tab before it must be escaped.
   static bool LineEndsAt(std::string_view body, std::size_t at) {
     return at == body.size() || (body[at] == '\r' && at + 1 < body.size() && body[at + 1] == '\n');
@@ -487,7 +512,6 @@ class QuotedPrintable {
     return p;
   }
 
-  std::string buffer_;
   std::size_t column_ = 0;
 };
 
@@ -548,17 +572,19 @@ long long Base64Size(std::size_t body) {
   return static_cast<long long>((body + 2) / 3 * 4 + (body + 56) / 57 * 2);
 }
 
-// The body is encoded this many bytes at a time.
-constexpr std::size_t kBodyPiece = 192u << 10;
+// Base64 encodes the body this many bytes at a time.
+constexpr std::size_t kBodyPiece = 32u << 10;
 
 }  // namespace
 
-// The body's encoder: quoted-printable of its own, or base64 through GMime's filters as GMime
-// writes a part (the encoding, then CR LF line ends) in front of a memory stream that is emptied
-// after each piece.
+// The body's encoder: quoted-printable of its own, written straight into the reader's buffer
+// (or a few bytes at a time into `tail` where that has too little room left), or base64 through
+// GMime's filters as GMime writes a part (the encoding, then CR LF line ends) in front of a
+// memory stream that is emptied after each piece.
 struct MailStream::Encoder {
   bool quoted_printable = false;
   QuotedPrintable qp;
+  std::array<char, 2 * QuotedPrintable::kLeastRoom> tail{};
   GPtr<GMimeStream> sink{g_mime_stream_mem_new()};
   GPtr<GMimeStream> filtered{g_mime_stream_filter_new(sink.get())};
 
@@ -626,7 +652,8 @@ bool MailStream::Refill() {
       pending_ = end_;
     } else {
       std::size_t taken = 0;
-      pending_ = encoder_->qp.Encode(body_, std::min(kBodyPiece, body_.size()), taken);
+      char* tail = encoder_->tail.data();
+      pending_ = {tail, encoder_->qp.Encode(body_, tail, encoder_->tail.size(), taken)};
       body_.remove_prefix(taken);
     }
     return true;
@@ -651,6 +678,13 @@ Result<std::size_t> MailStream::Read(char* buffer, std::size_t size) {
   while (copied < size) {
     if (pending_.empty()) {
       if (finished_) break;
+      if (encoder_->quoted_printable && !body_.empty() &&
+          size - copied >= QuotedPrintable::kLeastRoom) {
+        std::size_t taken = 0;
+        copied += encoder_->qp.Encode(body_, buffer + copied, size - copied, taken);
+        body_.remove_prefix(taken);
+        continue;
+      }
       if (!Refill()) return Status(error::kMailComposeFailed);
       continue;
     }

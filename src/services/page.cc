@@ -379,11 +379,16 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 
 bool IsValidUtf8(std::string_view text) {
   while (!text.empty()) {
-    // Runs of ASCII are the common case: eight bytes at a time.
-    std::uint64_t word = 0;
-    while (text.size() >= sizeof word &&
-           (std::memcpy(&word, text.data(), sizeof word), (word & 0x8080808080808080u) == 0)) {
-      text.remove_prefix(sizeof word);
+    // Runs of ASCII are the common case: thirty-two bytes at a time, then eight.
+    std::uint64_t words[4];
+    while (text.size() >= sizeof words &&
+           (std::memcpy(words, text.data(), sizeof words),
+            ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080u) == 0)) {
+      text.remove_prefix(sizeof words);
+    }
+    while (text.size() >= sizeof words[0] && (std::memcpy(words, text.data(), sizeof words[0]),
+                                              (words[0] & 0x8080808080808080u) == 0)) {
+      text.remove_prefix(sizeof words[0]);
     }
     if (text.empty()) break;
     if (static_cast<unsigned char>(text.front()) < 0x80) {

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -36,8 +37,9 @@ Status InitCurlOnce() {
 // so that the failure is told as what it is; a single line is limited by libcurl (100 KiB).
 constexpr std::size_t kMaxHeaderBytes = 256u << 10;
 
-// libcurl's receive buffer: larger than its default, fewer turns through OnBody for a large page.
-constexpr long kReceiveBuffer = 512L << 10;
+// libcurl's receive buffer: larger than its default, fewer turns through OnBody for a large page,
+// yet small next to the page itself.
+constexpr long kReceiveBuffer = 64L << 10;
 
 // Where the body goes while it arrives, and why the transfer was stopped early if it was.
 struct BodySink {
@@ -50,14 +52,25 @@ struct BodySink {
   bool not_a_page = false;
 };
 
-// Asks for huge pages under a large body's buffer where the system gives them on request: a
-// 20 MiB page then costs ten page faults instead of five thousand.
-void AdviseHugePages(std::string& bytes) {
+// Backs a body's buffer at once: huge pages where whole ones fit and the system gives them on
+// request (a 20 MiB page then costs ten page faults instead of five thousand), and the rest faulted
+// in by one call instead of one fault per page. Either is advice, and a kernel without it ignores
+// it.
+void PrefaultBuffer(std::string& bytes) {
   constexpr std::uintptr_t kHugePage = 2u << 20;
   const auto start = reinterpret_cast<std::uintptr_t>(bytes.data());
-  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t end = (start + bytes.capacity()) & ~(kHugePage - 1);
-  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  const std::uintptr_t end = start + bytes.capacity();
+  const std::uintptr_t first_huge = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end_huge = end & ~(kHugePage - 1);
+  if (end_huge > first_huge) {
+    ::madvise(reinterpret_cast<void*>(first_huge), end_huge - first_huge, MADV_HUGEPAGE);
+  }
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const std::uintptr_t first_page = (start + page - 1) & ~(page - 1);
+  const std::uintptr_t end_page = end & ~(page - 1);
+  if (end_page > first_page) {
+    ::madvise(reinterpret_cast<void*>(first_page), end_page - first_page, MADV_POPULATE_WRITE);
+  }
 }
 
 // Only these final statuses carry the page itself.
@@ -113,7 +126,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
     if (expected > 0 && static_cast<std::size_t>(expected) <= sink->limit) {
       sink->bytes.reserve(static_cast<std::size_t>(expected));
-      AdviseHugePages(sink->bytes);
+      PrefaultBuffer(sink->bytes);
     }
   }
   sink->bytes.append(data, length);

@@ -90,14 +90,24 @@ TEST(MailBodyTest, QuotedPrintableOrBase64) {
       {"<p>x</p>\n<p>y</p> \n", qp, "<p>x</p>=0A<p>y</p> =0A=\r\n"},
       {"a \r\n b ", qp, "a=20\r\n b=20=\r\n"},
       {std::string(76, 'a') + "\r\n", qp, std::string(75, 'a') + "=\r\na\r\n"},
+      // Sixteen bytes at a time: a run that ends in a blank before a line break, a stop in either
+      // half, a CR LF across two blocks, and more blocks than a lane counts.
+      {"abcdefghijklmno \r\nabcdefghijklmnop\r\n", qp,
+       "abcdefghijklmno=20\r\nabcdefghijklmnop\r\n"},
+      {"aaa\200aaaaaaaaaa=aaaaaaaaaaaaaaaa\r\n", qp, "aaa=80aaaaaaaaaa=3Daaaaaaaaaaaaaaaa\r\n"},
+      {"\200\200aaaaaaaaaaaaa\r\n\200\200aaaaaaaaaaaaa\r\n", qp,
+       "=80=80aaaaaaaaaaaaa\r\n=80=80aaaaaaaaaaaaa\r\n"},
+      {std::string(4096, '\001') + std::string(17, 'a'), "base64", "(not compared)"},
   };
   for (const auto& [body, encoding, encoded] : cases) {
     const std::string message = Composed(Content("x", "", body));
     EXPECT_EQ(Header(message, "Content-Transfer-Encoding"),
               "Content-Transfer-Encoding: " + encoding)
         << ::testing::PrintToString(body);
-    EXPECT_EQ(message.substr(message.find("\r\n\r\n") + 4), encoded)
-        << ::testing::PrintToString(body);
+    if (encoded != "(not compared)") {
+      EXPECT_EQ(message.substr(message.find("\r\n\r\n") + 4), encoded)
+          << ::testing::PrintToString(body);
+    }
   }
   MailContent content = Content("x");
   EXPECT_EQ(Header(Composed(content), "Content-Type"), "Content-Type: text/plain; charset=utf-8");
