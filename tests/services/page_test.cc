@@ -74,6 +74,7 @@ TEST(DetectCharsetTest, HeaderThenByteOrderMarkThenMetaThenTheBytes) {
       {"", "<meta charset=\"koi8-r", "utf-8"},
       {"", padding + meta + "\xe9", "koi8-r"},
       {"", " " + padding + meta + "\xe9", "windows-1252"},
+      {"", padding + "<meta charset=koi8-r >\xe9", "windows-1252"},  // the scan ends on the blank
       // The bytes alone: valid UTF-8, else what 16 KiB from the first non-ASCII byte on look like
       // (Latin-1 as windows-1252, UHC as euc-kr, never UTF-16), else windows-1252.
       {"", "", "utf-8"},
