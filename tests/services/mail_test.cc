@@ -20,6 +20,7 @@
 #include "services/mail_steps.h"
 #include "services/netrc.h"
 #include "services/page_fetch.h"
+#include "services/smtp_mailer.h"
 #include "support/temp_dir.h"
 
 namespace webletter {
@@ -117,6 +118,18 @@ TEST(MailBodyTest, QuotedPrintableOrBase64) {
             "Content-Type: text/html; charset=windows-1252");
   content.from = {"news@[192.0.2.1]", ""};  // no host name for the Message-ID
   EXPECT_TRUE(Header(Composed(content), "Message-Id").ends_with("@localhost.localdomain>"));
+}
+
+// The body's charset goes into the Content-Type header: a plain token or nothing is sent.
+TEST(MailBodyTest, CharsetIsAPlainToken) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"us-ascii", true}, {"aAzZ09-_.:+", true},        {"", false},
+      {"utf 8", false},   {"utf-8\r\nBcc: x@y", false}, {"\xc3\xbc", false}};
+  for (const auto& [charset, taken] : cases) {
+    SmtpMailer mailer;
+    EXPECT_EQ(mailer.MailBody("x", charset).number(), taken ? 0 : error::kMailComposeFailed)
+        << charset;
+  }
 }
 
 TEST(MailAddressTest, WireFormOrRefusal) {

@@ -70,6 +70,8 @@ TEST(DetectCharsetTest, HeaderThenByteOrderMarkThenMetaThenTheBytes) {
       {"", "<!-- " + meta + " -->caf\xe9", "windows-1252"},
       {"", "<!-- " + meta + " ->caf\xe9", "windows-1252"},
       {"", "<a title='" + meta + "'></a x='" + meta + "'>caf\xe9", "windows-1252"},
+      {"", "<z x='>' " + meta + "</a x='>' " + meta + "caf\xe9", "windows-1252"},
+      {"", "<A x='>' " + meta + "</Z x='>' " + meta + "caf\xe9", "windows-1252"},
       {"", "<!doctype" + meta + "caf\xe9", "windows-1252"},
       {"", "<meta charset=\"koi8-r", "utf-8"},
       {"", padding + meta + "\xe9", "koi8-r"},

@@ -156,8 +156,10 @@ TEST_F(WindowTest, ActivationFillsTheFieldsAndUnloadSavesThem) {
 }
 
 // The captions mark their access keys; each box is named after its label, the page view too.
+// The window keeps its one size.
 TEST_F(WindowTest, ControlsCarryTheirCaptionsAndNames) {
   OpenWindow(false);
+  EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
   std::string captions = window_->windowTitle().toStdString(), names;
   for (QObject* child : window_->children()) {
     const QVariant text = child->property("text");
