@@ -79,7 +79,8 @@ TEST(MailHeaderTest, RecipientLineFoldsBetweenMailboxes) {
 // them); a body without a final CR LF ends in a soft line break.
 TEST(MailBodyTest, QuotedPrintableOrBase64) {
   const std::string qp = "quoted-printable";
-  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+  // The body, its encoding and, where it is short enough to spell out, the encoded body.
+  const std::vector<std::tuple<std::string, std::string, std::optional<std::string>>> cases = {
       {"", qp, ""},
       {"a=b c d\t\t\r\n", qp, "a=3Db c d\t=09\r\n"},
       {"\200bcd\r\n", qp, "=80bcd\r\n"},
@@ -98,15 +99,15 @@ TEST(MailBodyTest, QuotedPrintableOrBase64) {
       {"aaa\200aaaaaaaaaa=aaaaaaaaaaaaaaaa\r\n", qp, "aaa=80aaaaaaaaaa=3Daaaaaaaaaaaaaaaa\r\n"},
       {"\200\200aaaaaaaaaaaaa\r\n\200\200aaaaaaaaaaaaa\r\n", qp,
        "=80=80aaaaaaaaaaaaa\r\n=80=80aaaaaaaaaaaaa\r\n"},
-      {std::string(4096, '\001') + std::string(17, 'a'), "base64", "(not compared)"},
+      {std::string(4096, '\001') + std::string(17, 'a'), "base64", std::nullopt},
   };
   for (const auto& [body, encoding, encoded] : cases) {
     const std::string message = Composed(Content("x", "", body));
     EXPECT_EQ(Header(message, "Content-Transfer-Encoding"),
               "Content-Transfer-Encoding: " + encoding)
         << ::testing::PrintToString(body);
-    if (encoded != "(not compared)") {
-      EXPECT_EQ(message.substr(message.find("\r\n\r\n") + 4), encoded)
+    if (encoded) {
+      EXPECT_EQ(message.substr(message.find("\r\n\r\n") + 4), *encoded)
           << ::testing::PrintToString(body);
     }
   }
