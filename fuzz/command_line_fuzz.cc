@@ -1,6 +1,6 @@
 // The command line: any arguments (the input split at NUL bytes) give window mode only when
-// there are none, and a batch run's section is the text up to its first comma, its mode free
-// of blanks at either end.
+// there are none, and a batch run's section is the text (after "--dry-run " in a dry run) up to
+// its first comma, its mode free of blanks at either end.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Invocation invocation = ParseCommandLine(text);
   Check((invocation.kind == RunKind::kWindow) == text.empty(), "window mode only without text");
   if (invocation.kind != RunKind::kBatch) return 0;
-  Check(invocation.section == text.substr(0, text.find(',')), "the section runs to the comma");
+  const std::string items =
+      invocation.dry_run ? text.substr(std::string("--dry-run ").size()) : text;
+  Check(invocation.section == items.substr(0, items.find(',')), "the section runs to the comma");
   const std::string& mode = invocation.report_mode;
   Check(mode.empty() || (mode.front() != ' ' && mode.back() != ' ' &&
                          text.find(mode) != text.npos && mode.find(',') == mode.npos),

@@ -19,6 +19,19 @@ bool IsHelp(std::string_view item) {
                     [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; });
 }
 
+constexpr std::string_view kDryRun = "--dry-run";
+
+// SECTION[,MODE[,...]]: a batch job.
+Invocation ParseBatch(std::string_view text) {
+  Invocation invocation;
+  invocation.kind = RunKind::kBatch;
+  std::vector<std::string> items = SplitCommandLine(text);
+  if (items.empty()) return invocation;
+  invocation.section = std::move(items[0]);
+  if (items.size() >= 2) invocation.report_mode = TrimBlanks(items[1]);
+  return invocation;
+}
+
 RunKind KindOfFirstItem(std::string_view item) {
   if (IsHelp(item)) return RunKind::kHelp;
   if (item == "--help" || item == "-h") return RunKind::kUsage;
@@ -62,12 +75,20 @@ std::vector<std::string> SplitCommandLine(std::string_view text) {
 Invocation ParseCommandLine(std::string_view text) {
   Invocation invocation;
   if (text.empty()) return invocation;
-  std::vector<std::string> items = SplitCommandLine(text);
-  invocation.kind = KindOfFirstItem(items[0]);
+  if (text.starts_with(kDryRun) && (text.size() == kDryRun.size() || text[kDryRun.size()] == ' ')) {
+    // After the option comes a section, whatever it is called.
+    const std::string_view rest = text.substr(std::min(text.size(), kDryRun.size() + 1));
+    if (rest.empty()) {
+      invocation.kind = RunKind::kMisuse;
+      return invocation;
+    }
+    invocation = ParseBatch(rest);
+    invocation.dry_run = true;
+    return invocation;
+  }
+  invocation.kind = KindOfFirstItem(SplitCommandLine(text)[0]);
   if (invocation.kind != RunKind::kBatch) return invocation;
-  invocation.section = std::move(items[0]);
-  if (items.size() >= 2) invocation.report_mode = TrimBlanks(items[1]);
-  return invocation;
+  return ParseBatch(text);
 }
 
 }  // namespace webletter

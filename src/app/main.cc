@@ -26,6 +26,9 @@ constexpr std::string_view kNoWindowText =
     "webletter: this build has no window; run a batch job instead: webletter SECTION[,MODE] "
     "(webletter help lists the modes)";
 
+constexpr std::string_view kDryRunWithoutSection =
+    "webletter: --dry-run needs a section: webletter --dry-run SECTION[,MODE]";
+
 constexpr std::string_view kSynopsisHead =
     "Usage: webletter SECTION[,MODE]      mail the page of one section of webletter.ini\n";
 constexpr std::string_view kSynopsisWindow =
@@ -33,6 +36,8 @@ constexpr std::string_view kSynopsisWindow =
 constexpr std::string_view kSynopsisNoWindow =
     "       webletter                     (this build has no window)\n";
 constexpr std::string_view kSynopsisTail =
+    "       webletter --dry-run SECTION[,MODE]\n"
+    "                                     compose the mail, print it, send nothing\n"
     "       webletter help | --help | -h  show this text\n"
     "       webletter --version           show the version\n"
     "See webletter(1) for the settings and the files.\n"
@@ -83,15 +88,33 @@ void ShowHelp(const WindowFunctions* window, int& argc, char** argv) {
     window->create_message_box(argc, argv)->Show(kUsageText);
 }
 
+int ExitStatusOf(JobFailure failure) {
+  switch (failure) {
+    case JobFailure::kNone:
+      return kExitSuccess;
+    case JobFailure::kTemporary:
+      return kExitTemporary;
+    case JobFailure::kSettings:
+      return kExitSettings;
+    case JobFailure::kLasting:
+      break;
+  }
+  return kExitJobFailed;
+}
+
 int RunBatch(const Invocation& invocation, const WindowFunctions* window, ProgramState& state,
              int& argc, char** argv) {
   state.report_mode = invocation.report_mode;
-  const std::unique_ptr<MessageBox> message_box = CreateMessageBox(window, argc, argv);
-  const bool sent = ProcessSection(invocation.section, state, *message_box);
-  if (sent && state.report_mode.find("log") != std::string::npos) {
+  state.dry_run = invocation.dry_run;
+  // A dry run reports on standard error only, never in a box on the display.
+  const std::unique_ptr<MessageBox> message_box =
+      state.dry_run ? std::make_unique<ConsoleMessageBox>() : CreateMessageBox(window, argc, argv);
+  const JobFailure failure = ProcessSection(invocation.section, state, *message_box);
+  if (failure == JobFailure::kNone && !state.dry_run &&
+      state.report_mode.find("log") != std::string::npos) {
     WriteLog(state, "Entry '" + ShownSafely(invocation.section) + "' succesfully sent.");
   }
-  return sent ? kExitSuccess : kExitJobFailed;
+  return ExitStatusOf(failure);
 }
 
 }  // namespace
@@ -121,6 +144,9 @@ int Main(int argc, char** argv, const WindowFunctions* window) {
       return kExitSuccess;
     case RunKind::kBatch:
       return RunBatch(invocation, window, state, argc, argv);
+    case RunKind::kMisuse:
+      std::cerr << kDryRunWithoutSection << '\n';
+      return kExitJobFailed;
   }
   return kExitSuccess;
 }

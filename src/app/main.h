@@ -11,9 +11,12 @@
 
 namespace webletter {
 
-inline constexpr int kExitSuccess = 0;    // help, the version, the window, a job that was sent
-inline constexpr int kExitJobFailed = 1;  // the batch job reported errors
-inline constexpr int kExitNoWindow = 2;   // the window asked for where none can open
+// The exit statuses, for a scheduler to tell what is worth retrying (sysexits.h's numbers).
+inline constexpr int kExitSuccess = 0;     // help, the version, the window, a job that was sent
+inline constexpr int kExitJobFailed = 1;   // the job failed for a lasting reason, or a misuse
+inline constexpr int kExitNoWindow = 2;    // the window asked for where none can open
+inline constexpr int kExitTemporary = 75;  // EX_TEMPFAIL: every problem may pass by itself
+inline constexpr int kExitSettings = 78;   // EX_CONFIG: webletter.ini is at fault
 
 // What start-up needs of the window (see window/run_window.h).
 struct WindowFunctions {

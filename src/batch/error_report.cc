@@ -24,7 +24,11 @@ struct ReportChannels {
   bool message_box = false;
 };
 
-ReportChannels ChannelsForMode(std::string_view mode) {
+// Where the run's reporting mode sends the report. A dry run reports on standard error only,
+// through the console's box.
+ReportChannels ChannelsFor(const ProgramState& state) {
+  if (state.dry_run) return {.message_box = true};
+  const std::string_view mode = state.report_mode;
   if (mode == "log") return {.log = true};
   if (mode == "mail") return {.mail = true};
   if (mode == "logmail") return {.mail = true, .log = true};
@@ -88,14 +92,14 @@ MailLimits WarningMailLimits(const ProgramState& state) {
   limits.warn = [&state](std::string_view text) {
     const std::string shown = ShownSafely(text);
     std::cerr << "webletter: warning: " << shown << '\n';
-    if (ChannelsForMode(state.report_mode).log) WriteLog(state, "Warning: " + shown);
+    if (ChannelsFor(state).log) WriteLog(state, "Warning: " + shown);
   };
   return limits;
 }
 
 void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
                   MessageBox& message_box) {
-  const ReportChannels channels = ChannelsForMode(state.report_mode);
+  const ReportChannels channels = ChannelsFor(state);
   // An empty section name has no settings to mail the report by: skipped without a note.
   if (channels.mail && !section.empty()) MailErrors(errors, section, state);
   if (channels.log) WriteLog(state, "Error: " + errors);

@@ -19,7 +19,8 @@ namespace webletter {
 // email missing" when ErrorsGoTo or ErrorsFrom is empty in the section and in Default, "Could
 // not send error-message by email" when the mail failed, with " (the server's reply)" after it
 // when the server refused the mail. No mail is tried for an empty section name, without an
-// SMTPserver, or through the server in state.failed_smtp_server.
+// SMTPserver, or through the server in state.failed_smtp_server. A dry run (state.dry_run) shows
+// the report in `message_box` only, whatever the mode.
 void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
                   MessageBox& message_box);
 

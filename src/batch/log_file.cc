@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/locale_text.h"
 #include "platform/masked_address.h"
@@ -17,29 +19,57 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kNotARegularFile = "it is not a regular file";
+constexpr std::string_view kSymbolicLink = "it is a symbolic link, which is never followed";
 
-// One line on standard error: the file and what went wrong.
-void ReportLogFailure(const std::string& path, std::string_view reason) {
+// The lines of an entry, split at CR LF, CR or LF; the entry's final line end makes no line.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+    lines.push_back(text.substr(0, end));
+    text.remove_prefix(end);
+    if (text.starts_with(kCrLf)) {
+      text.remove_prefix(kCrLf.size());
+    } else if (!text.empty()) {
+      text.remove_prefix(1);
+    }
+  }
+  return lines;
+}
+
+// On standard error: the file and what went wrong, then the entry's own lines, so that the
+// reason of a failed run is never lost.
+void ReportLogFailure(const std::string& path, std::string_view reason, std::string_view entry) {
   std::cerr << "webletter: cannot write to the log file " << ShownSafely(path) << ": " << reason
             << '\n';
+  for (std::string_view line : SplitLines(entry)) std::cerr << "webletter: " << line << '\n';
+  std::cerr << std::flush;
 }
 
 std::string_view ReasonOf(int errno_value) {
   return StandardMessage(ErrorNumberFromErrno(errno_value));
 }
 
-// Opens the log for appending without waiting: a FIFO or a device never blocks the run.
-// Returns the descriptor, or -1 after reporting why there is none.
-int OpenLog(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+// Why a log could not be opened.
+std::string_view OpenFailure(int errno_value) {
+  if (errno_value == ENXIO) return kNotARegularFile;  // a FIFO that nobody reads
+  if (errno_value == ELOOP) return kSymbolicLink;
+  return ReasonOf(errno_value);
+}
+
+// Opens the log for appending without waiting: a FIFO or a device never blocks the run, and a
+// symbolic link is never followed (whoever can write the folder could point it at any file the
+// program's user may write). Returns the descriptor, or -1 with the reason in `reason`.
+int OpenLog(const std::string& path, std::string_view& reason) {
+  const int fd = ::open(path.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644);
   if (fd < 0) {
-    // ENXIO: a FIFO that nobody reads.
-    ReportLogFailure(path, errno == ENXIO ? kNotARegularFile : ReasonOf(errno));
+    reason = OpenFailure(errno);
     return -1;
   }
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ReportLogFailure(path, kNotARegularFile);
+    reason = kNotARegularFile;
     ::close(fd);
     return -1;
   }
@@ -73,11 +103,15 @@ void WriteLog(const ProgramState& state, std::string_view message) {
   entry += kCrLf;
 
   const std::string path = state.LogPath();
-  const int fd = OpenLog(path);
-  if (fd < 0) return;
+  std::string_view reason;
+  const int fd = OpenLog(path, reason);
+  if (fd < 0) {
+    ReportLogFailure(path, reason, entry);
+    return;
+  }
   int failure = WriteWhole(fd, entry);
   if (::close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
-  if (failure != 0) ReportLogFailure(path, ReasonOf(failure));
+  if (failure != 0) ReportLogFailure(path, ReasonOf(failure), entry);
 }
 
 }  // namespace webletter

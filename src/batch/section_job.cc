@@ -1,11 +1,15 @@
 #include "batch/section_job.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <utility>
 
 #include "batch/error_report.h"
 #include "platform/masked_address.h"
+#include "platform/standard_messages.h"
 #include "services/date_tag.h"
 #include "services/mail_steps.h"
 #include "services/page.h"
@@ -52,6 +56,23 @@ constexpr std::array<KeyField, 9> kSectionKeys{{
     {"DateOffset", &JobValues::date_offset},
 }};
 
+// The job's error report and how lasting its worst problem is.
+struct JobErrors {
+  std::string text;
+  JobFailure worst = JobFailure::kNone;
+
+  void Add(std::string_view message, JobFailure kind) {
+    AppendError(text, message);
+    worst = std::max(worst, kind);
+  }
+  bool empty() const { return text.empty(); }
+};
+
+bool EqualIgnoringCase(char a, char b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return lower(a) == lower(b);
+}
+
 bool IsSchemeCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
          c == '-' || c == '.';
@@ -67,6 +88,13 @@ bool StartsWithScheme(std::string_view url) {
     if (!IsSchemeCharacter(c)) return false;
   }
   return true;
+}
+
+// "http://" or "https://" in any letter case, as libcurl takes the scheme.
+bool IsHttpAddress(std::string_view url) {
+  const std::string_view scheme = url.substr(0, url.find("://"));
+  return std::ranges::equal(scheme, std::string_view("http"), EqualIgnoringCase) ||
+         std::ranges::equal(scheme, std::string_view("https"), EqualIgnoringCase);
 }
 
 // Reads the job's values and tells whether the section was found (any key but URL set in it).
@@ -87,35 +115,56 @@ bool ReadJobValues(const Settings& settings, const std::string& section, JobValu
   return found;
 }
 
-// The page at `url`, or nothing after adding the fetch failure to `error_text`.
-std::optional<Page> FetchJobPage(const std::string& url, std::string& error_text) {
+// The lines of a section that was not found: why, when the file itself could not be read.
+void AddSectionNotFound(const Settings& settings, const std::string& section, JobErrors& errors) {
+  errors.Add("Section '" + ShownSafely(section) + "' not found in webletter.ini",
+             JobFailure::kSettings);
+  if (const std::string problem = settings.ReadProblem(); !problem.empty()) {
+    errors.Add("webletter.ini could not be read: " + ShownSafely(settings.path()) + ": " + problem,
+               JobFailure::kSettings);
+  }
+}
+
+// How lasting a failed fetch is. An address of another kind than http:// or https:// is the
+// settings' fault when it is the section's own URL, the web server's when a redirect led there.
+JobFailure FetchFailureOf(const Status& status, std::string_view url) {
+  if (status.number() == error::kFetchUnsupportedScheme && IsHttpAddress(url)) {
+    return JobFailure::kLasting;
+  }
+  return FailureOf(status);
+}
+
+// The page at `url`, or nothing after adding the fetch failure to `errors`.
+std::optional<Page> FetchJobPage(const std::string& url, JobErrors& errors) {
   Result<Page> page = FetchPage(url);
   if (page.ok()) return std::move(page).value();
-  AppendError(error_text, "Page '" + ShownSafely(MaskPassword(url)) +
-                              "' could not be fetched: " + std::string(page.status().message()));
+  errors.Add("Page '" + ShownSafely(MaskPassword(url)) +
+                 "' could not be fetched: " + std::string(page.status().message()),
+             FetchFailureOf(page.status(), url));
   return std::nullopt;
 }
 
 // The checks run, each adding its line when it fails; a page that could not be fetched (null)
 // is not checked for the marker, its failure is already told.
-void CheckPageAndValues(const JobValues& values, const Page* page, std::string& error_text) {
+void CheckPageAndValues(const JobValues& values, const Page* page, JobErrors& errors) {
   if (page != nullptr && IniNumber(values.check_content) != 0 && !page->Contains(kMarker)) {
-    AppendError(error_text,
-                "Page '" + ShownSafely(MaskPassword(values.url)) + "' failed webletter check");
+    errors.Add("Page '" + ShownSafely(MaskPassword(values.url)) + "' failed webletter check",
+               JobFailure::kLasting);
   }
   if (values.smtp_server.find('.') == std::string::npos) {
-    AppendError(error_text, "SMTP missing or invalid");
+    errors.Add("SMTP missing or invalid", JobFailure::kSettings);
   }
   if (values.to_address.find('@') == std::string::npos) {
-    AppendError(error_text, "To-address missing or invalid");
+    errors.Add("To-address missing or invalid", JobFailure::kSettings);
   }
   if (values.from_address.find('@') == std::string::npos) {
-    AppendError(error_text, "From-address missing or invalid");
+    errors.Add("From-address missing or invalid", JobFailure::kSettings);
   }
-  if (values.subject.empty()) AppendError(error_text, "Subject line missing");
+  if (values.subject.empty()) errors.Add("Subject line missing", JobFailure::kSettings);
 }
 
-// Mails the page as HTML; returns the last failure of the mail steps.
+// Mails the page as HTML (in a dry run: writes the message to standard output); returns the
+// last failure of the mail steps.
 Status SendPage(const JobValues& values, Page page, const ProgramState& state) {
   std::string subject = values.subject;
   return SendInSteps({.server = values.smtp_server,
@@ -126,7 +175,8 @@ Status SendPage(const JobValues& values, Page page, const ProgramState& state) {
                       .subject = FillDateTag(subject, IniNumber(values.date_offset)),
                       .body = std::move(page.bytes),
                       .body_charset = page.charset,
-                      .html = true},
+                      .html = true,
+                      .write_to = state.dry_run ? STDOUT_FILENO : -1},
                      WarningMailLimits(state));
 }
 
@@ -142,30 +192,29 @@ std::string WithDefaultScheme(std::string_view url) {
   return "http://" + std::string(url);
 }
 
-bool ProcessSection(const std::string& section, ProgramState& state, MessageBox& message_box) {
+JobFailure ProcessSection(const std::string& section, ProgramState& state,
+                          MessageBox& message_box) {
   const Settings settings(state.IniPath());
   JobValues values;
-  std::string error_text;
-  if (!ReadJobValues(settings, section, values)) {
-    AppendError(error_text, "Section '" + ShownSafely(section) + "' not found in webletter.ini");
-  }
-  if (values.url.empty()) AppendError(error_text, "No URL specified in INI file");
+  JobErrors errors;
+  if (!ReadJobValues(settings, section, values)) AddSectionNotFound(settings, section, errors);
+  if (values.url.empty()) errors.Add("No URL specified in INI file", JobFailure::kSettings);
 
-  if (error_text.empty()) {
-    std::optional<Page> page = FetchJobPage(values.url, error_text);
-    CheckPageAndValues(values, page ? &*page : nullptr, error_text);
-    if (error_text.empty()) {
+  if (errors.empty()) {
+    std::optional<Page> page = FetchJobPage(values.url, errors);
+    CheckPageAndValues(values, page ? &*page : nullptr, errors);
+    if (errors.empty()) {
       const Status sent = SendPage(values, std::move(*page), state);
       if (!sent.ok()) {
-        AppendError(error_text, sent.Text());
+        errors.Add(sent.Text(), FailureOf(sent));
         state.failed_smtp_server = values.smtp_server;
       }
     }
   }
 
-  if (error_text.empty()) return true;
-  ReportErrors(error_text, section, state, message_box);
-  return false;
+  if (errors.empty()) return JobFailure::kNone;
+  ReportErrors(errors.text, section, state, message_box);
+  return errors.worst;
 }
 
 }  // namespace webletter

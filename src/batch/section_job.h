@@ -9,16 +9,20 @@
 #include <string>
 #include <string_view>
 
+#include "batch/job_failure.h"
 #include "platform/message_box.h"
 #include "platform/program_state.h"
 
 namespace webletter {
 
-// Runs the job for `section` (the name exactly as the command line gave it). Returns true when
-// the page was sent without any error. Otherwise every error has been reported by the state's
-// reporting mode (see ReportErrors) before it returns false; after a failed send
-// state.failed_smtp_server holds the server that failed.
-bool ProcessSection(const std::string& section, ProgramState& state, MessageBox& message_box);
+// Runs the job for `section` (the name exactly as the command line gave it). Returns
+// JobFailure::kNone when the page was sent without any error. Otherwise every error has been
+// reported by the state's reporting mode (see ReportErrors) and the most lasting kind of them
+// is returned; after a failed send state.failed_smtp_server holds the server that failed.
+// In a dry run (state.dry_run) the message goes to standard output instead of the server.
+// When webletter.ini cannot be read, a line with its full name and the system's reason follows
+// the line of the missing section.
+JobFailure ProcessSection(const std::string& section, ProgramState& state, MessageBox& message_box);
 
 // Adds `message` and CR LF to `error_text`: the one way a line enters a job's error report.
 void AppendError(std::string& error_text, std::string_view message);

@@ -17,6 +17,9 @@ struct ProgramState {
   std::string report_mode;
   // The SMTP server through which the job's own send has just failed, or empty.
   std::string failed_smtp_server;
+  // A dry run (--dry-run): the job writes its message to standard output instead of sending it,
+  // and reports on standard error only.
+  bool dry_run = false;
 
   std::string IniPath() const { return app_dir + "webletter.ini"; }
   std::string LogPath() const { return app_dir + "webletter.log"; }

@@ -78,6 +78,8 @@ constexpr std::array kMessages{
     Entry{error::kFetchHeaderTooLarge,
           "The web server's answer has a header too large to take (a line over 100 KiB, or over "
           "256 KiB in all)"},
+    Entry{error::kFetchTooManyRequests,
+          "The web server asks to be tried again later (HTTP 429)"},
 
     Entry{error::kMailFailed, "The message could not be sent"},
     Entry{error::kMailServerInvalid, "The mail server's address is not valid"},

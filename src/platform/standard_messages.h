@@ -48,6 +48,7 @@ inline constexpr int kFetchRedirectNowhere = 35771;
 inline constexpr int kFetchNoPage = 35772;
 inline constexpr int kFetchNotHttp = 35773;
 inline constexpr int kFetchHeaderTooLarge = 35774;
+inline constexpr int kFetchTooManyRequests = 35775;
 
 // Mail sending.
 inline constexpr int kMailFailed = 36000;

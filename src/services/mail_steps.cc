@@ -19,7 +19,10 @@ Status SendInSteps(MailSteps steps, const MailLimits& limits) {
   });
   run.Run([&] { return mailer.MailBody(std::move(steps.body), steps.body_charset); });
   if (steps.html) run.Run([&] { return mailer.AsHtml(*steps.html); });
-  if (!run.failed()) run.Run([&] { return mailer.SendMail(); });
+  if (!run.failed()) {
+    run.Run(
+        [&] { return steps.write_to >= 0 ? mailer.WriteMail(steps.write_to) : mailer.SendMail(); });
+  }
   return run.last_error();
 }
 

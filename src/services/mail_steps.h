@@ -26,9 +26,12 @@ struct MailSteps {
   std::string body;  // moved into the mailer
   std::string_view body_charset = "utf-8";
   std::optional<bool> html;  // not set: AsHtml is skipped (plain text)
+  // A descriptor to write the message to instead of sending it (a dry run); -1: send.
+  int write_to = -1;
 };
 
-// Runs the steps and returns the last failure, or success when the server took the message.
+// Runs the steps and returns the last failure, or success when the server took the message (or
+// it was written whole to steps.write_to).
 Status SendInSteps(MailSteps steps, const MailLimits& limits = {});
 
 }  // namespace webletter

@@ -140,6 +140,7 @@ int HttpStatusError(long status) {
   if (status < 300) return error::kFetchNoPage;
   if (status == 401 || status == 403) return error::kFetchAccessDenied;
   if (status == 404 || status == 410) return error::kFetchPageNotFound;
+  if (status == 429) return error::kFetchTooManyRequests;
   if (status >= 500 && status <= 599) return error::kFetchServerError;
   return error::kFetchHttpError;
 }
@@ -294,6 +295,8 @@ bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, Bo
   bool ok = curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
+  // No proxy, whatever the environment says: the redirect guard must see the real server.
+  ok = ok && curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.max_redirects) == CURLE_OK;
   // A page whose Content-Length is over the limit is refused before its body comes; one without

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/posix_file.h"
 #include "platform/standard_messages.h"
 
 namespace webletter {
 namespace {
+
+constexpr std::size_t kWriteBuffer = 64 * 1024;
 
 // A charset label as MIME writes it: a plain token such as "utf-8" or "windows-1252".
 bool IsCharsetName(std::string_view charset) {
@@ -76,12 +79,16 @@ Status SmtpMailer::AsHtml(bool html) {
   return Status::Ok();
 }
 
-Status SmtpMailer::SendMail() {
+Status SmtpMailer::ReadyToSend() const {
   if (!setup_failure_.ok()) return setup_failure_;
   if (!has_server_) return Status(error::kMailServerInvalid);
   if (content_.from.address.empty()) return Status(error::kMailNoSender);
   if (content_.to.empty()) return Status(error::kMailNoRecipient);
+  return Status::Ok();
+}
 
+Status SmtpMailer::SendMail() {
+  if (Status ready = ReadyToSend(); !ready.ok()) return ready;
   Result<std::unique_ptr<MailStream>> message = MailStream::Open(content_);
   if (!message.ok()) return message.status();
   SmtpEnvelope envelope{content_.from.address, {}};
@@ -90,6 +97,19 @@ Status SmtpMailer::SendMail() {
   return SendSmtp(
       server_, envelope, [&](char* buffer, std::size_t size) { return stream.Read(buffer, size); },
       stream.ExpectedSize(), limits_);
+}
+
+Status SmtpMailer::WriteMail(int fd) {
+  if (Status ready = ReadyToSend(); !ready.ok()) return ready;
+  Result<std::unique_ptr<MailStream>> message = MailStream::Open(content_);
+  if (!message.ok()) return message.status();
+  std::string buffer(kWriteBuffer, '\0');
+  for (;;) {
+    const Result<std::size_t> count = (*message)->Read(buffer.data(), buffer.size());
+    if (!count.ok()) return count.status();
+    if (*count == 0) return Status::Ok();
+    if (Status written = WriteAll(fd, {buffer.data(), *count}); !written.ok()) return written;
+  }
 }
 
 Result<std::string> SmtpMailer::ComposeMessage() const { return ComposeMail(content_); }

@@ -44,6 +44,11 @@ class SmtpMailer {
   // Composes the message and sends it; returns once the server has taken it or it failed.
   // Success means the server accepted the whole message.
   Status SendMail();
+  // Composes the message as SendMail would and writes it to `fd` (a dry run), sending nothing:
+  // the bytes that the server would be given, with CR LF line ends, before SMTP's own escaping
+  // of lines that start with ".". Fails as SendMail would before it connects, or with the
+  // standard message of a failed write.
+  Status WriteMail(int fd);
 
   // The message as it would go on the wire (CR LF line ends), for tests and fuzzing.
   Result<std::string> ComposeMessage() const;
@@ -51,6 +56,8 @@ class SmtpMailer {
  private:
   // Remembers a failing step, so that SendMail can refuse to send.
   Status Note(Status outcome);
+  // Success when every step succeeded and the message has a server, a sender and a recipient.
+  Status ReadyToSend() const;
 
   MailLimits limits_;
   SmtpEndpoint server_;

@@ -453,6 +453,8 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
 
   curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  // No proxy, whatever the environment says (ALL_PROXY would take the dialogue there).
+  curl_easy_setopt(curl, CURLOPT_PROXY, "");
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   // One message per connection: it ends within this call, never later in a wait for QUIT.
   curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <utility>
 
+#include "platform/posix_file.h"
 #include "settings/ini_text.h"
 
 namespace webletter {
@@ -68,16 +70,6 @@ bool ReadAll(int fd, std::string& text) {
     if (count == 0) return true;
     text.append(buffer.get(), static_cast<std::size_t>(count));
   }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t count = write(fd, bytes.data(), bytes.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(count));
-  }
-  return true;
 }
 
 bool IsRegularFile(int fd, struct stat& status) {
@@ -139,7 +131,7 @@ bool ReplaceFile(const std::string& path, std::string_view text, const struct st
   if (fchown(temp.get(), old.st_uid, old.st_gid) != 0) {
     // Only a privileged writer can give the file back to its owner; others keep their own.
   }
-  bool ok = fchmod(temp.get(), old.st_mode & 07777) == 0 && WriteAll(temp.get(), text) &&
+  bool ok = fchmod(temp.get(), old.st_mode & 07777) == 0 && WriteAll(temp.get(), text).ok() &&
             fsync(temp.get()) == 0;
   ok = temp.Close() && ok;
   ok = ok && rename(temp_path.c_str(), path.c_str()) == 0;
@@ -185,6 +177,18 @@ std::string Settings::GetIniValue(std::string_view section, std::string_view key
     if (finder.Take({buffer.get(), static_cast<std::size_t>(count)})) break;
   }
   return finder.Finish();
+}
+
+std::string Settings::ReadProblem() const {
+  Fd fd(open(ini_path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return std::strerror(errno);
+  struct stat status;
+  if (fstat(fd.get(), &status) != 0) return std::strerror(errno);
+  if (S_ISDIR(status.st_mode)) return std::strerror(EISDIR);
+  if (!S_ISREG(status.st_mode)) return "not a regular file";
+  char byte;
+  if (ReadSome(fd.get(), &byte, 1) < 0) return std::strerror(errno);
+  return "";
 }
 
 void Settings::WriteIniValue(std::string_view section, std::string_view key,

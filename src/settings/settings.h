@@ -23,6 +23,10 @@ class Settings {
   // every other byte of the file. A failed write is silent and leaves the old file intact.
   void WriteIniValue(std::string_view section, std::string_view key, std::string_view value) const;
 
+  // Why the file cannot be read, in the system's words ("No such file or directory", "Permission
+  // denied", "not a regular file"); "" when it can be read.
+  std::string ReadProblem() const;
+
   const std::string& path() const { return ini_path_; }
 
  private:

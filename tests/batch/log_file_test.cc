@@ -96,9 +96,23 @@ TEST(LogFileTest, TwoProcessesAppendingNeverInterleave) {
   EXPECT_EQ(next[1], kEntriesEach);
 }
 
-// A log that cannot be written: no crash, no wait, one line on standard error with the file
-// and the reason.
-TEST(LogFileTest, UnwritableLogReportsOneLineAndGoesOn) {
+// What a log that cannot be written leaves on standard error: a line with the file and the
+// reason, then the entry's own line, its date left out here.
+std::string Unwritten(const std::string& path, const std::string& reason) {
+  return "webletter: cannot write to the log file " + path + ": " + reason +
+         "\nwebletter: (date)  Error: something\n";
+}
+
+std::string WithoutDate(std::string said) {
+  const std::size_t start = said.find("\nwebletter: ") + 12;
+  const std::size_t end = said.find("  Error", start);
+  if (start >= 12 && end != std::string::npos) said.replace(start, end - start, "(date)");
+  return said;
+}
+
+// A log that cannot be written: no crash, no wait, and on standard error the file, the reason
+// and the entry, so that nothing of it is lost.
+TEST(LogFileTest, UnwritableLogReportsWhyAndTheEntry) {
   TempDir folder;
   folder.Write("plain-file", "");
   std::filesystem::create_directories(folder.File("dir-log/webletter.log"));
@@ -114,17 +128,15 @@ TEST(LogFileTest, UnwritableLogReportsOneLineAndGoesOn) {
   for (const auto& [app_dir, reason] : cases) {
     ::testing::internal::CaptureStderr();
     WriteLog(StateIn(app_dir), "Error: something\r\n");
-    EXPECT_EQ(
-        ::testing::internal::GetCapturedStderr(),
-        "webletter: cannot write to the log file " + app_dir + "webletter.log: " + reason + "\n");
+    EXPECT_EQ(WithoutDate(::testing::internal::GetCapturedStderr()),
+              Unwritten(app_dir + "webletter.log", reason));
   }
   // A FIFO that is being read is still refused, and gets nothing.
   const int reader = open(folder.File("fifo/webletter.log").c_str(), O_RDONLY | O_NONBLOCK);
   ::testing::internal::CaptureStderr();
   WriteLog(StateIn(folder.File("fifo/")), "Error: something");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "webletter: cannot write to the log file " +
-                                                          folder.File("fifo/webletter.log") + ": " +
-                                                          not_regular + "\n");
+  EXPECT_EQ(WithoutDate(::testing::internal::GetCapturedStderr()),
+            Unwritten(folder.File("fifo/webletter.log"), not_regular));
   char byte;
   EXPECT_LE(read(reader, &byte, 1), 0);
   close(reader);
@@ -151,8 +163,7 @@ TEST(LogFileTest, AFullDiskLeavesNoFragment) {
   char said[512] = {};
   EXPECT_GT(read(errors[0], said, sizeof said - 1), 0);
   close(errors[0]);
-  EXPECT_EQ(std::string(said), "webletter: cannot write to the log file " +
-                                   folder.File("webletter.log") + ": Disk full\n");
+  EXPECT_EQ(WithoutDate(said), Unwritten(folder.File("webletter.log"), "Disk full"));
   EXPECT_EQ(folder.Read("webletter.log"), "older text");
 }
 

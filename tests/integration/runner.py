@@ -41,6 +41,13 @@ def read(path):
         return None
 
 
+def remove(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path)
+    elif os.path.lexists(path):
+        os.remove(path)
+
+
 def server_context(certificate) -> ssl.SSLContext:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(os.path.join(PKI, certificate + ".pem"), os.path.join(PKI, certificate + ".key"))
@@ -111,7 +118,7 @@ class CaseFile:
             decoy.write(DECOY_INI)
         self.http, self.smtp = servers.HttpServer(), servers.SmtpServer()
         self.places = {"{http}": self.http.host_port, "{smtp}": self.smtp.host_port,
-                       "{closed}": servers.closed_port()}
+                       "{closed}": servers.closed_port(), "{program}": os.path.realpath(self.program)}
         self.https, self.postfix = {}, postfix.Postfix() if self.defaults.get("postfix") else None
         if self.postfix:
             self.places["{postfix}"] = self.postfix.host_port
@@ -160,10 +167,19 @@ class CaseFile:
 
     def execute(self, case, home):
         ini_path, log_path = (os.path.join(self.program, name) for name in ("webletter.ini", "webletter.log"))
-        with open(ini_path, "wb") as out:
-            out.write(case["ini"].encode("utf-8", "surrogateescape"))
-        if os.path.exists(log_path):
-            os.remove(log_path)
+        for path in (ini_path, log_path):
+            remove(path)
+        settings_file, log_file = case.get("settings_file", "file"), case.get("log_file", "none")
+        if settings_file == "file":
+            with open(ini_path, "wb") as out:
+                out.write(case["ini"].encode("utf-8", "surrogateescape"))
+        elif settings_file == "directory":
+            os.mkdir(ini_path)
+        if log_file == "directory":
+            os.mkdir(log_path)
+        elif log_file == "symlink":  # to a file that must stay empty
+            open(os.path.join(home, "elsewhere"), "w").close()
+            os.symlink(os.path.join(home, "elsewhere"), log_path)
         for name, text in case.get("home", {}).items():
             if text == "{fifo}":
                 os.mkfifo(os.path.join(home, name))
@@ -181,15 +197,18 @@ class CaseFile:
             env.pop(name, None)
             if value:
                 env[name] = value
-        state = lambda: (read(ini_path), os.stat(ini_path).st_mtime_ns, sorted(os.listdir(self.start_in)))
+        state = lambda: (read(ini_path) if os.path.isfile(ini_path) else None,
+                         os.lstat(ini_path).st_mtime_ns if os.path.lexists(ini_path) else None,
+                         sorted(os.listdir(self.start_in)))
         before, start = state(), datetime.datetime.now()
         done = subprocess.run([os.path.join(self.program, "webletter"), *case.get("args", ["news,log"])],
                               cwd=self.start_in, env=env, stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=120)
         end, after = datetime.datetime.now(), state()
+        log = read(log_path) if log_file == "none" else read(os.path.join(home, "elsewhere")) or None
         return dict(exit=done.returncode, stderr=done.stderr.decode("utf-8", "surrogateescape"),
-                    stdout=done.stdout.decode("utf-8", "surrogateescape"),
-                    log=read(log_path), start=start, end=end, untouched=before == after)
+                    stdout=done.stdout.decode("utf-8", "surrogateescape"), printed=done.stdout,
+                    log=log, start=start, end=end, untouched=before == after)
 
     def check(self, case, run, secure):
         problems = []
@@ -202,7 +221,11 @@ class CaseFile:
         expect("exit status", case.get("exit", 0), run["exit"])
         stderr = case.get("stderr", "")
         expect("standard error", stderr, run["stderr"], matches(stderr, run["stderr"], *span))
-        expect("standard output", case.get("stdout", ""), run["stdout"])
+        if "printed" in case:  # a dry run's message on standard output
+            raw = {"raw": run["printed"], "mail_from": None, "rcpt_tos": None, "login": None}
+            problems += ["printed: " + p for p in self.check_mail(case, case["printed"], raw, span)]
+        else:
+            expect("standard output", case.get("stdout", ""), run["stdout"])
         expect("settings and start folder untouched", True, run["untouched"])
         log, lines = case.get("log"), None
         if run["log"] is not None:
