@@ -1,5 +1,6 @@
-"""Lends one of the tests' scripted servers to a benchmark: prints "PORT <n>" and serves until
-its parent process ends.
+"""The command-line front of the tests' scripted servers (servers.py), for the benchmarks and the
+scripts (scripts/demo, scripts/screenshot): prints "PORT <n>" and serves until its parent process
+ends.
 
   serve.py http ROUTES.toml    the routes of the file's [http] table
   serve.py smtp [FOLDER]       takes every message, each as <n>.eml in FOLDER when given
@@ -10,8 +11,7 @@ import sys
 import time
 import tomllib
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "integration"))
-import servers  # noqa: E402
+import servers
 
 
 def write_eml(folder, message):
