@@ -1,5 +1,5 @@
 // A scripted server of tests/integration/servers.py for a benchmark, started through its
-// command-line front tests/integration/serve.py as a child process on a free loopback port and
+// command-line front scripts/serve.py as a child process on a free loopback port and
 // stopped (with its process group) when the object goes.
 #ifndef WEBLETTER_BENCH_BENCH_SERVER_H_
 #define WEBLETTER_BENCH_BENCH_SERVER_H_

@@ -1,6 +1,7 @@
-"""The command-line front of the tests' scripted servers (servers.py), for the benchmarks and the
-scripts (scripts/demo, scripts/screenshot): prints "PORT <n>" and serves until its parent process
-ends.
+#!/usr/bin/python3
+"""The command-line front of the tests' scripted servers (tests/integration/servers.py), for
+scripts/demo, scripts/screenshot and the benchmarks: prints "PORT <n>" and serves until its
+parent process ends. Run it with Debian's /usr/bin/python3, which sees python3-aiosmtpd.
 
   serve.py http ROUTES.toml    the routes of the file's [http] table
   serve.py smtp [FOLDER]       takes every message, each as <n>.eml in FOLDER when given
@@ -11,7 +12,8 @@ import sys
 import time
 import tomllib
 
-import servers
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "integration"))
+import servers  # noqa: E402
 
 
 def write_eml(folder, message):
