@@ -3,6 +3,7 @@
 // a batch job loads no toolkit.
 #include <dlfcn.h>
 
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -26,30 +27,56 @@ std::vector<std::string> ModulePlaces() {
   return places;
 }
 
-// The module's entry, loaded at the first call; null, after saying why on standard error, when
-// the module cannot be loaded.
-const WindowEntry* LoadWindow() {
-  static const WindowEntry* const entry = []() -> const WindowEntry* {
-    std::string first_failure;
+// What loading the module came to: its entry, or why there is none.
+struct LoadedWindow {
+  const WindowEntry* entry = nullptr;
+  // dlerror's reason for the first module found that failed to load; empty when the module is
+  // in none of its places, as where the package with the window is not installed.
+  std::string failure;
+};
+
+// Loads the module from the first place that holds one that loads; at the first call only.
+const LoadedWindow& LoadWindow() {
+  static const LoadedWindow loaded = [] {
+    LoadedWindow result;
     for (const std::string& place : ModulePlaces()) {
+      std::error_code error;
+      if (std::filesystem::status(place, error).type() == std::filesystem::file_type::not_found)
+        continue;
       void* module = ::dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
       void* get = module != nullptr ? ::dlsym(module, kWindowEntryName) : nullptr;
-      if (get != nullptr) return reinterpret_cast<const WindowEntry* (*)()>(get)();
-      if (first_failure.empty()) first_failure = ::dlerror();
+      if (get != nullptr) {
+        result.entry = reinterpret_cast<const WindowEntry* (*)()>(get)();
+        return result;
+      }
+      const char* why = ::dlerror();
+      if (result.failure.empty()) result.failure = why != nullptr ? why : "no reason given";
     }
-    std::cerr << "webletter: the window's module " << kWindowModule << " could not be loaded ("
-              << first_failure
-              << "); run a batch job instead: webletter SECTION[,MODE] (webletter help lists the "
-                 "modes)\n";
-    return nullptr;
+    return result;
   }();
-  return entry;
+  return loaded;
 }
 
-bool LoadsWindow() { return LoadWindow() != nullptr; }
+// One line on standard error: why the window cannot open, and what to run instead.
+void SayWhyNoWindow(const LoadedWindow& loaded) {
+  if (loaded.failure.empty()) {
+    std::cerr << "webletter: the window is not installed (its package is webletter-window)";
+  } else {
+    std::cerr << "webletter: the window's module " << kWindowModule << " could not be loaded ("
+              << loaded.failure << ")";
+  }
+  std::cerr << "; run a batch job instead: webletter SECTION[,MODE] (webletter help lists the "
+               "modes)\n";
+}
+
+bool LoadsWindow() {
+  const LoadedWindow& loaded = LoadWindow();
+  if (loaded.entry == nullptr) SayWhyNoWindow(loaded);
+  return loaded.entry != nullptr;
+}
 
 bool RunModuleWindow(const ProgramState& state, int& argc, char** argv) {
-  return LoadWindow()->run(state, argc, argv);
+  return LoadWindow().entry->run(state, argc, argv);
 }
 
 // Loads the module only when the first box is shown; without it the box is the console's.
@@ -59,9 +86,12 @@ class ModuleMessageBox : public MessageBox {
 
   void Show(std::string_view text, MessageStyle style) override {
     if (!box_) {
-      const WindowEntry* entry = LoadWindow();
-      box_ = entry != nullptr ? entry->create_message_box(argc_, argv_)
-                              : std::make_unique<ConsoleMessageBox>();
+      const LoadedWindow& loaded = LoadWindow();
+      // Without the window's package the console is the box's place, as in a build without
+      // the window; a module that is there but broken is worth a word.
+      if (loaded.entry == nullptr && !loaded.failure.empty()) SayWhyNoWindow(loaded);
+      box_ = loaded.entry != nullptr ? loaded.entry->create_message_box(argc_, argv_)
+                                     : std::make_unique<ConsoleMessageBox>();
     }
     box_->Show(text, style);
   }
