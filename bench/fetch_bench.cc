@@ -10,8 +10,8 @@
 
 #include "bench_server.h"
 #include "benchmark/benchmark.h"
-#include "services/page.h"
-#include "services/page_fetch.h"
+#include "services/fetch/page.h"
+#include "services/fetch/page_fetch.h"
 
 namespace webletter {
 namespace {

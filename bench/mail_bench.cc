@@ -10,8 +10,8 @@
 
 #include "bench_server.h"
 #include "benchmark/benchmark.h"
-#include "services/page_fetch.h"
-#include "services/smtp_mailer.h"
+#include "services/fetch/page_fetch.h"
+#include "services/mail/smtp_mailer.h"
 
 namespace webletter {
 namespace {

@@ -7,10 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "base/standard_messages.h"
 #include "fuzz_fields.h"
-#include "platform/standard_messages.h"
-#include "services/date_format.h"
-#include "services/date_tag.h"
+#include "services/dates/date_format.h"
+#include "services/dates/date_tag.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace webletter;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz_fields.h"
-#include "services/smtp_mailer.h"
+#include "services/mail/smtp_mailer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace webletter;

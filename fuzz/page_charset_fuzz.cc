@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz_fields.h"
-#include "services/page.h"
+#include "services/fetch/page.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/version.h"
+#include "app/program_folder.h"
+#include "base/shown_text.h"
+#include "base/version.h"
 #include "batch/log_file.h"
 #include "batch/section_job.h"
-#include "platform/masked_address.h"
-#include "platform/program_folder.h"
 
 namespace webletter {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/main.h"
-#include "platform/program_folder.h"
+#include "app/program_folder.h"
 #include "window/run_window.h"
 
 namespace webletter {

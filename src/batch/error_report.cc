@@ -2,10 +2,10 @@
 
 #include <iostream>
 
+#include "base/shown_text.h"
 #include "batch/log_file.h"
-#include "platform/locale_text.h"
-#include "platform/masked_address.h"
-#include "services/mail_steps.h"
+#include "services/dates/locale_text.h"
+#include "services/mail/mail_steps.h"
 #include "settings/settings.h"
 
 namespace webletter {

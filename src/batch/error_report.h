@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "platform/message_box.h"
-#include "platform/program_state.h"
-#include "services/smtp_transport.h"  // MailLimits
+#include "base/message_box.h"
+#include "base/program_state.h"
+#include "services/mail/smtp_transport.h"  // MailLimits
 
 namespace webletter {
 

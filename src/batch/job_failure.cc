@@ -1,6 +1,6 @@
 #include "batch/job_failure.h"
 
-#include "platform/standard_messages.h"
+#include "base/standard_messages.h"
 
 namespace webletter {
 namespace {

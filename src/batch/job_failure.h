@@ -4,7 +4,7 @@
 #ifndef WEBLETTER_BATCH_JOB_FAILURE_H_
 #define WEBLETTER_BATCH_JOB_FAILURE_H_
 
-#include "platform/status.h"
+#include "base/status.h"
 
 namespace webletter {
 

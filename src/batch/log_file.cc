@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/locale_text.h"
-#include "platform/masked_address.h"
-#include "platform/standard_messages.h"
+#include "base/shown_text.h"
+#include "base/standard_messages.h"
+#include "services/dates/locale_text.h"
 
 namespace webletter {
 namespace {

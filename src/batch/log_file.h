@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "platform/program_state.h"
+#include "base/program_state.h"
 
 namespace webletter {
 

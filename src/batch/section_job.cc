@@ -7,13 +7,13 @@
 #include <optional>
 #include <utility>
 
+#include "base/shown_text.h"
+#include "base/standard_messages.h"
 #include "batch/error_report.h"
-#include "platform/masked_address.h"
-#include "platform/standard_messages.h"
-#include "services/date_tag.h"
-#include "services/mail_steps.h"
-#include "services/page.h"
-#include "services/page_fetch.h"
+#include "services/dates/date_tag.h"
+#include "services/fetch/page.h"
+#include "services/fetch/page_fetch.h"
+#include "services/mail/mail_steps.h"
 #include "settings/settings.h"
 
 namespace webletter {

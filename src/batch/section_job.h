@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/message_box.h"
+#include "base/program_state.h"
 #include "batch/job_failure.h"
-#include "platform/message_box.h"
-#include "platform/program_state.h"
 
 namespace webletter {
 

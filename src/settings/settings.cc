@@ -15,7 +15,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/posix_file.h"
+#include "base/posix_file.h"
 #include "settings/ini_text.h"
 
 namespace webletter {

@@ -19,10 +19,10 @@
 #include <limits>
 #include <utility>
 
-#include "services/date_tag.h"
-#include "services/mail_steps.h"
-#include "services/page_fetch.h"
-#include "window/page_file.h"
+#include "services/dates/date_tag.h"
+#include "services/fetch/page_fetch.h"
+#include "services/fetch/page_file.h"
+#include "services/mail/mail_steps.h"
 
 namespace webletter {
 namespace {

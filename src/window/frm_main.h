@@ -13,9 +13,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/message_box.h"
-#include "platform/program_state.h"
-#include "services/page.h"
+#include "base/message_box.h"
+#include "base/program_state.h"
+#include "services/fetch/page.h"
 #include "settings/settings.h"
 #include "window/window_parts.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/message_box.h"
+#include "base/message_box.h"
 
 class QWidget;
 

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "platform/message_box.h"
-#include "platform/program_state.h"
+#include "base/message_box.h"
+#include "base/program_state.h"
 
 namespace webletter {
 

@@ -17,8 +17,8 @@
 #include <memory>
 #include <sstream>
 
+#include "base/standard_messages.h"
 #include "gtest/gtest.h"
-#include "platform/standard_messages.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
 #include "window/frm_main.h"

@@ -1,0 +1,557 @@
+#include "services/fetch/page.h"
+
+#include <iconv.h>
+#include <uchardet.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace webletter {
+namespace {
+
+// How far into a page its own charset declaration is looked for.
+constexpr std::size_t kMetaScanBytes = 4096;
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+// How much of an unlabelled page, from its first non-ASCII byte on, the charset guess reads. The
+// guesser stops early once it is sure of a multi-byte charset, but reads every byte it is given
+// for a single-byte one (a quarter of a millisecond per KiB); a few KiB of text decide.
+constexpr std::size_t kGuessBytes = 16 * 1024;
+
+// Common labels that are not the names the program keeps, with the name they stand for.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 33> kAliases{{
+    {"utf8", "utf-8"},
+    {"unicode-1-1-utf-8", "utf-8"},
+    {"unicode20utf8", "utf-8"},
+    {"x-unicode20utf8", "utf-8"},
+    {"latin1", "iso-8859-1"},
+    {"latin-1", "iso-8859-1"},
+    {"l1", "iso-8859-1"},
+    {"iso88591", "iso-8859-1"},
+    {"iso_8859-1:1987", "iso-8859-1"},
+    {"cp819", "iso-8859-1"},
+    {"ibm819", "iso-8859-1"},
+    {"iso-ir-100", "iso-8859-1"},
+    {"csisolatin1", "iso-8859-1"},
+    {"ascii", "us-ascii"},
+    {"ansi_x3.4-1968", "us-ascii"},
+    {"iso646-us", "us-ascii"},
+    {"csascii", "us-ascii"},
+    {"x-cp1250", "windows-1250"},
+    {"x-cp1251", "windows-1251"},
+    {"x-cp1252", "windows-1252"},
+    {"x-cp1253", "windows-1253"},
+    {"x-cp1254", "windows-1254"},
+    {"x-cp1255", "windows-1255"},
+    {"x-cp1256", "windows-1256"},
+    {"x-cp1257", "windows-1257"},
+    {"x-cp1258", "windows-1258"},
+    {"sjis", "shift_jis"},
+    {"shift-jis", "shift_jis"},
+    {"x-sjis", "shift_jis"},
+    {"ms_kanji", "shift_jis"},
+    {"x-gbk", "gbk"},
+    {"ks_c_5601-1987", "euc-kr"},
+    {"iso-8859-8-i", "iso-8859-8"},
+}};
+
+// Guesses that are labelled as the wider charset that browsers read them as: Latin-1 as
+// windows-1252, and UHC (Korean) as euc-kr, the label that mail readers know for it.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kGuessedAs{{
+    {"iso-8859-1", "windows-1252"},
+    {"uhc", "euc-kr"},
+}};
+
+// Labels that iconv would accept but that must never decide how a page is read: UTF-7 hides
+// markup from filters that read the page as ASCII.
+constexpr std::array<std::string_view, 3> kRefused{"utf-7", "unicode-1-1-utf-7", "csunicode11utf7"};
+
+bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return AsciiLower(c); });
+  return lower;
+}
+
+bool StartsWithCaseless(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == prefix;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// "cp1252" -> "windows-1252", "iso8859-2" / "iso_8859-2" -> "iso-8859-2".
+std::string CanonicalFamilyName(std::string_view label) {
+  if (label.size() == 6 && label.starts_with("cp125")) {
+    return "windows-" + std::string(label.substr(2));
+  }
+  for (std::string_view prefix : {"iso8859-", "iso_8859-", "iso8859_"}) {
+    if (label.starts_with(prefix)) return "iso-8859-" + std::string(label.substr(prefix.size()));
+  }
+  return std::string(label);
+}
+
+// The program's name for a charset label, or nothing for a label that is not a plain charset
+// name (only letters, digits and "-_.:" are allowed, so no iconv suffix like "//IGNORE" and no
+// character that could break a mail header gets through).
+std::optional<std::string> NormalizeLabel(std::string_view label) {
+  label = Trim(label);
+  if (label.size() >= 2 && (label.front() == '"' || label.front() == '\'') &&
+      label.back() == label.front()) {
+    label = Trim(label.substr(1, label.size() - 2));
+  }
+  if (label.empty() || label.size() > 40) return std::nullopt;
+  for (char c : label) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.' || c == ':';
+    if (!plain) return std::nullopt;
+  }
+  std::string name = AsciiLower(label);
+  for (const auto& [alias, canonical] : kAliases) {
+    if (name == alias) return std::string(canonical);
+  }
+  return CanonicalFamilyName(name);
+}
+
+// Owns one iconv conversion to UTF-8.
+class Converter {
+ public:
+  explicit Converter(const std::string& charset) : cd_(iconv_open("UTF-8", charset.c_str())) {}
+  ~Converter() {
+    if (valid()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  bool valid() const { return cd_ != kInvalid; }
+  iconv_t get() const { return cd_; }
+
+ private:
+  static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
+  iconv_t cd_;
+};
+
+// A label the program can read pages in: its name, or nothing when it is unknown to iconv or
+// refused.
+std::optional<std::string> SupportedCharset(std::string_view label) {
+  std::optional<std::string> name = NormalizeLabel(label);
+  if (!name) return std::nullopt;
+  if (std::find(kRefused.begin(), kRefused.end(), *name) != kRefused.end()) return std::nullopt;
+  if (!Converter(*name).valid()) return std::nullopt;
+  return name;
+}
+
+// The value of the charset parameter of a Content-Type header value such as
+// 'text/html; q="a;b"; charset="utf-8"'.
+std::optional<std::string> CharsetParameter(std::string_view content_type) {
+  std::size_t pos = content_type.find(';');
+  while (pos != std::string_view::npos && pos < content_type.size()) {
+    ++pos;  // past the ";"
+    const std::size_t equals = content_type.find_first_of("=;", pos);
+    if (equals == content_type.npos || content_type[equals] == ';') {
+      pos = equals;
+      continue;
+    }
+    const std::string name = AsciiLower(Trim(content_type.substr(pos, equals - pos)));
+    pos = equals + 1;
+    while (pos < content_type.size() && IsAsciiSpace(content_type[pos])) ++pos;
+    std::string value;
+    if (pos < content_type.size() && content_type[pos] == '"') {
+      for (++pos; pos < content_type.size() && content_type[pos] != '"'; ++pos) {
+        if (content_type[pos] == '\\' && pos + 1 < content_type.size()) ++pos;
+        value += content_type[pos];
+      }
+      pos = content_type.find(';', pos);
+    } else {
+      const std::size_t end = content_type.find(';', pos);
+      value = Trim(content_type.substr(pos, end == content_type.npos ? end : end - pos));
+      pos = end;
+    }
+    if (name == "charset") return value;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CharsetFromBom(std::string_view bytes) {
+  if (bytes.starts_with(kUtf8Bom)) return "utf-8";
+  if (bytes.starts_with(kUtf16LeBom)) return "utf-16le";
+  if (bytes.starts_with(kUtf16BeBom)) return "utf-16be";
+  return std::nullopt;
+}
+
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+// Reads the attributes of a tag from `pos` (just after its name) up to and including its ">".
+// Names are lower-cased; values keep their case. Nothing when the text ends inside the tag.
+std::optional<Attributes> ReadAttributes(std::string_view text, std::size_t& pos) {
+  Attributes attributes;
+  auto skip_space = [&] {
+    while (pos < text.size() && IsAsciiSpace(text[pos])) ++pos;
+  };
+  while (pos < text.size()) {
+    skip_space();
+    if (pos >= text.size()) break;
+    if (text[pos] == '>') {
+      ++pos;
+      return attributes;
+    }
+    if (text[pos] == '/') {
+      ++pos;
+      continue;
+    }
+    const std::size_t name_start = pos;
+    while (pos < text.size() && !IsAsciiSpace(text[pos]) && text[pos] != '=' && text[pos] != '>' &&
+           (text[pos] != '/' || pos == name_start)) {
+      ++pos;
+    }
+    std::string name = AsciiLower(text.substr(name_start, pos - name_start));
+    skip_space();
+    std::string value;
+    if (pos < text.size() && text[pos] == '=') {
+      ++pos;
+      skip_space();
+      if (pos < text.size() && (text[pos] == '"' || text[pos] == '\'')) {
+        const char quote = text[pos++];
+        const std::size_t close = text.find(quote, pos);
+        const std::size_t end = close == text.npos ? text.size() : close;
+        value = text.substr(pos, end - pos);
+        pos = close == text.npos ? text.size() : close + 1;
+      } else {
+        const std::size_t value_start = pos;
+        while (pos < text.size() && !IsAsciiSpace(text[pos]) && text[pos] != '>') ++pos;
+        value = text.substr(value_start, pos - value_start);
+      }
+    }
+    attributes.emplace_back(std::move(name), std::move(value));
+  }
+  return std::nullopt;
+}
+
+// The charset named in a content attribute such as "text/html; charset=iso-8859-1".
+std::optional<std::string_view> CharsetInContent(std::string_view content) {
+  const std::string lower = AsciiLower(content);
+  std::size_t pos = 0;
+  while ((pos = lower.find("charset", pos)) != lower.npos) {
+    pos += 7;
+    std::size_t i = pos;
+    while (i < content.size() && IsAsciiSpace(content[i])) ++i;
+    if (i >= content.size() || content[i] != '=') continue;
+    ++i;
+    while (i < content.size() && IsAsciiSpace(content[i])) ++i;
+    if (i >= content.size()) return std::nullopt;
+    if (content[i] == '"' || content[i] == '\'') {
+      const std::size_t close = content.find(content[i], i + 1);
+      if (close == content.npos) return std::nullopt;
+      return content.substr(i + 1, close - i - 1);
+    }
+    std::size_t end = i;
+    while (end < content.size() && !IsAsciiSpace(content[end]) && content[end] != ';') ++end;
+    return content.substr(i, end - i);
+  }
+  return std::nullopt;
+}
+
+// The charset a <meta> tag declares, when it declares one the program can read. A page that can
+// be read as ASCII far enough to find its declaration is not UTF-16, whatever it says.
+std::optional<std::string> CharsetOfMetaTag(const Attributes& attributes) {
+  std::optional<std::string_view> label;
+  bool content_type = false;
+  std::optional<std::string_view> content;
+  for (const auto& [name, value] : attributes) {
+    if (name == "charset" && !label) label = value;
+    if (name == "http-equiv" && AsciiLower(Trim(value)) == "content-type") content_type = true;
+    if (name == "content" && !content) content = value;
+  }
+  if (!label && content_type && content) label = CharsetInContent(*content);
+  if (!label) return std::nullopt;
+  std::optional<std::string> charset = SupportedCharset(*label);
+  if (charset && charset->starts_with("utf-16")) return "utf-8";
+  return charset;
+}
+
+// The charset that the page declares in one of its first <meta> tags.
+std::optional<std::string> CharsetFromMeta(std::string_view bytes) {
+  const std::string_view head = bytes.substr(0, kMetaScanBytes);
+  std::size_t pos = 0;
+  while ((pos = head.find('<', pos)) != head.npos) {
+    const std::string_view at = head.substr(pos);
+    if (at.starts_with("<!--")) {
+      const std::size_t end = head.find("-->", pos + 4);
+      if (end == head.npos) return std::nullopt;
+      pos = end + 3;
+    } else if (StartsWithCaseless(at, "<meta") && at.size() > 5 &&
+               (IsAsciiSpace(at[5]) || at[5] == '/')) {
+      pos += 5;
+      const std::optional<Attributes> attributes = ReadAttributes(head, pos);
+      if (!attributes) return std::nullopt;
+      if (auto charset = CharsetOfMetaTag(*attributes)) return charset;
+    } else if (at.size() > 1 &&
+               (IsAsciiAlpha(at[1]) || (at[1] == '/' && at.size() > 2 && IsAsciiAlpha(at[2])))) {
+      // Another tag: step over its attributes, whose values may hold a ">".
+      ++pos;
+      while (pos < head.size() && !IsAsciiSpace(head[pos]) && head[pos] != '>') ++pos;
+      if (!ReadAttributes(head, pos)) return std::nullopt;
+    } else if (at.size() > 1 && (at[1] == '!' || at[1] == '/' || at[1] == '?')) {
+      const std::size_t end = head.find('>', pos);
+      if (end == head.npos) return std::nullopt;
+      pos = end + 1;
+    } else {
+      ++pos;
+    }
+  }
+  return std::nullopt;
+}
+
+// uchardet's name for the charset of `sample`, or "" when it has none.
+std::string GuesserAnswer(std::string_view sample) {
+  const std::unique_ptr<uchardet, decltype(&uchardet_delete)> detector(uchardet_new(),
+                                                                       uchardet_delete);
+  if (!detector || uchardet_handle_data(detector.get(), sample.data(), sample.size()) != 0) {
+    return "";
+  }
+  uchardet_data_end(detector.get());
+  const char* name = uchardet_get_charset(detector.get());
+  return name != nullptr ? name : "";
+}
+
+// The charset that the text of a page without a label looks written in, when the guesser names
+// one the program can read. Text read as ASCII up to its first non-ASCII byte is neither UTF-16
+// nor UTF-32, whatever the guesser says after a byte pair that looks like a byte-order mark.
+std::optional<std::string> GuessCharset(std::string_view bytes) {
+  std::size_t first = 0;
+  while (first < bytes.size() && static_cast<unsigned char>(bytes[first]) < 0x80) ++first;
+  const std::string_view sample = bytes.substr(first, kGuessBytes);
+  std::optional<std::string> name = SupportedCharset(GuesserAnswer(sample));
+  if (!name || name->starts_with("utf-16") || name->starts_with("utf-32")) return std::nullopt;
+  for (const auto& [guessed, charset] : kGuessedAs) {
+    if (*name == guessed) return std::string(charset);
+  }
+  return name;
+}
+
+// The length of the well-formed UTF-8 sequence at the start of `text`, or 0.
+std::size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  while (!text.empty()) {
+    // Runs of ASCII are the common case: thirty-two bytes at a time, then eight.
+    std::uint64_t words[4];
+    while (text.size() >= sizeof words &&
+           (std::memcpy(words, text.data(), sizeof words),
+            ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080u) == 0)) {
+      text.remove_prefix(sizeof words);
+    }
+    while (text.size() >= sizeof words[0] && (std::memcpy(words, text.data(), sizeof words[0]),
+                                              (words[0] & 0x8080808080808080u) == 0)) {
+      text.remove_prefix(sizeof words[0]);
+    }
+    if (text.empty()) break;
+    if (static_cast<unsigned char>(text.front()) < 0x80) {
+      text.remove_prefix(1);
+      continue;
+    }
+    const std::size_t length = Utf8SequenceLength(text);
+    if (length == 0) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
+// `bytes` with every byte that starts no valid UTF-8 sequence replaced by U+FFFD. (iconv, asked to
+// read UTF-8 as UTF-8, lets some invalid sequences through.) Valid runs are copied whole.
+std::string RepairUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t run = 0;  // where the valid bytes not yet copied start
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t length =
+        static_cast<unsigned char>(bytes[i]) < 0x80 ? 1 : Utf8SequenceLength(bytes.substr(i));
+    if (length != 0) {
+      i += length;
+      continue;
+    }
+    out.append(bytes.substr(run, i - run));
+    out += kReplacementCharacter;
+    run = ++i;
+  }
+  out.append(bytes.substr(run));
+  return out;
+}
+
+// The name iconv reads a charset by. Pages labelled Latin-1 or ASCII are read as windows-1252,
+// the superset that browsers use for them.
+std::string DecoderName(std::string_view charset, std::string_view bytes) {
+  std::optional<std::string> name = SupportedCharset(charset);
+  if (!name) return IsValidUtf8(bytes) ? "utf-8" : "windows-1252";
+  if (*name == "iso-8859-1" || *name == "us-ascii") return "windows-1252";
+  return *name;
+}
+
+std::string_view WithoutBom(std::string_view bytes, std::string_view decoder) {
+  if (decoder == "utf-8" && bytes.starts_with(kUtf8Bom)) return bytes.substr(kUtf8Bom.size());
+  if (decoder == "utf-16le" && bytes.starts_with(kUtf16LeBom)) return bytes.substr(2);
+  if (decoder == "utf-16be" && bytes.starts_with(kUtf16BeBom)) return bytes.substr(2);
+  return bytes;
+}
+
+// Whether every byte below 0x80 stands for that ASCII character (Shift_JIS excepted: it reads "\"
+// and "~" as yen and overline) and is no part of another character, save as a trail byte of 0x40
+// or more after a lead byte (Shift_JIS, Big5, GBK and the like). A text starting with "<" is then
+// found in the bytes exactly where it is in the decoded text: "<" is no trail byte, so it starts a
+// character, and so does each ASCII byte after it. UTF-16 and UTF-32, ISO-2022 and HZ (which shift
+// into double bytes) and EBCDIC are not such.
+bool KeepsAsciiApart(std::string_view decoder) {
+  static constexpr std::array<std::string_view, 13> kSupersets{
+      "utf-8",  "koi8-r", "koi8-u", "ibm866",  "windows-874", "shift_jis", "euc-jp",
+      "euc-kr", "gb2312", "gbk",    "gb18030", "big5",        "big5-hkscs"};
+  return decoder.starts_with("windows-125") || decoder.starts_with("iso-8859-") ||
+         std::find(kSupersets.begin(), kSupersets.end(), decoder) != kSupersets.end();
+}
+
+// The decoded text goes out in pieces of at most this many bytes.
+constexpr std::size_t kDecodePiece = 64u << 10;
+
+// Converts with iconv into `buffer`, handing each filled piece to `take`; a byte that does not
+// convert becomes U+FFFD and the conversion goes on after it.
+template <typename Take>
+void ConvertInPieces(std::string_view bytes, const Converter& converter, std::string& buffer,
+                     Take take) {
+  buffer.resize(kDecodePiece);
+  std::size_t written = 0;
+  char* in = const_cast<char*>(bytes.data());  // iconv's signature; the input is not changed
+  std::size_t in_left = bytes.size();
+  const auto hand_over = [&] {
+    take(std::string_view(buffer.data(), written));
+    written = 0;
+  };
+  // One step of iconv; a null `in_at` flushes the converter's state. False on an error in errno.
+  const auto step = [&](char** in_at, std::size_t* in_count) {
+    char* out_at = buffer.data() + written;
+    std::size_t out_left = buffer.size() - written;
+    const std::size_t done = iconv(converter.get(), in_at, in_count, &out_at, &out_left);
+    written = buffer.size() - out_left;
+    return done != static_cast<std::size_t>(-1);
+  };
+  const auto replace = [&] {
+    if (buffer.size() - written < kReplacementCharacter.size()) hand_over();
+    buffer.replace(written, kReplacementCharacter.size(), kReplacementCharacter);
+    written += kReplacementCharacter.size();
+  };
+  while (in_left > 0 && !step(&in, &in_left)) {
+    if (errno == E2BIG) {
+      hand_over();
+    } else if (errno == EILSEQ) {
+      replace();
+      ++in;
+      --in_left;
+    } else {  // EINVAL: the input ends inside a character
+      replace();
+      in_left = 0;
+    }
+  }
+  while (!step(nullptr, nullptr) && errno == E2BIG) hand_over();
+  hand_over();
+}
+
+std::string Convert(std::string_view bytes, const Converter& converter) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  std::string buffer;
+  ConvertInPieces(bytes, converter, buffer, [&](std::string_view piece) { out += piece; });
+  return out;
+}
+
+// Whether the text decoded piece by piece holds `text`, also across two pieces.
+bool ConvertedHolds(std::string_view bytes, const Converter& converter, std::string_view text) {
+  std::string buffer;
+  std::string seam;  // the last text.size() - 1 bytes decoded so far
+  bool found = false;
+  ConvertInPieces(bytes, converter, buffer, [&](std::string_view piece) {
+    if (found) return;
+    const std::size_t keep = text.size() - 1;
+    found = (seam + std::string(piece.substr(0, keep))).find(text) != std::string::npos ||
+            piece.find(text) != std::string_view::npos;
+    seam += piece.substr(piece.size() > keep ? piece.size() - keep : 0);
+    if (seam.size() > keep) seam.erase(0, seam.size() - keep);
+  });
+  return found;
+}
+
+}  // namespace
+
+std::string Page::DecodedText() const { return DecodeToUtf8(bytes, charset); }
+
+bool Page::Contains(std::string_view text) const {
+  if (text.empty()) return true;
+  const std::string decoder = DecoderName(charset, bytes);
+  if (KeepsAsciiApart(decoder)) return std::string_view(bytes).find(text) != std::string_view::npos;
+  const Converter converter(decoder);
+  if (!converter.valid()) return false;  // not reached: the name was checked
+  return ConvertedHolds(WithoutBom(bytes, decoder), converter, text);
+}
+
+std::string DetectCharset(std::string_view content_type, std::string_view bytes) {
+  if (std::optional<std::string> parameter = CharsetParameter(content_type)) {
+    if (auto charset = SupportedCharset(*parameter)) return *charset;
+  }
+  if (auto charset = CharsetFromBom(bytes)) return *charset;
+  if (auto charset = CharsetFromMeta(bytes)) return *charset;
+  if (IsValidUtf8(bytes)) return "utf-8";
+  return GuessCharset(bytes).value_or("windows-1252");
+}
+
+std::string DecodeToUtf8(std::string_view bytes, std::string_view charset) {
+  const std::string decoder = DecoderName(charset, bytes);
+  bytes = WithoutBom(bytes, decoder);
+  if (decoder == "utf-8") return RepairUtf8(bytes);
+  const Converter converter(decoder);
+  if (!converter.valid()) return std::string(bytes);  // not reached: the name was checked
+  return Convert(bytes, converter);
+}
+
+}  // namespace webletter

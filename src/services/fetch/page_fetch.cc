@@ -1,0 +1,398 @@
+#include "services/fetch/page_fetch.h"
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "base/standard_messages.h"
+
+namespace webletter {
+namespace {
+
+constexpr char kUserAgent[] = "Webletter/2.00";
+constexpr char kWebProtocols[] = "http,https";
+// Without a callback nothing needs to run between waits; curl still wakes up for its own timers.
+constexpr std::chrono::milliseconds kPlainWaitSlice{1000};
+
+Status InitCurlOnce() {
+  static std::once_flag once;
+  static CURLcode init_result = CURLE_OK;
+  std::call_once(once, [] { init_result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  return init_result == CURLE_OK ? Status::Ok() : Status(error::kFetchFailed);
+}
+
+// All the headers of every response of one fetch together, below libcurl's own limit of 300 KiB
+// so that the failure is told as what it is; a single line is limited by libcurl (100 KiB).
+constexpr std::size_t kMaxHeaderBytes = 256u << 10;
+
+// libcurl's receive buffer: larger than its default, fewer turns through OnBody for a large page,
+// yet small next to the page itself.
+constexpr long kReceiveBuffer = 64L << 10;
+
+// Where the body goes while it arrives, and why the transfer was stopped early if it was.
+struct BodySink {
+  CURL* easy = nullptr;
+  std::size_t limit = 0;
+  std::string bytes;
+  std::size_t header_bytes = 0;
+  bool too_large = false;
+  bool header_too_large = false;
+  bool not_a_page = false;
+};
+
+// Backs a body's buffer at once: huge pages where whole ones fit and the system gives them on
+// request (a 20 MiB page then costs ten page faults instead of five thousand), and the rest faulted
+// in by one call instead of one fault per page. Either is advice, and a kernel without it ignores
+// it.
+void PrefaultBuffer(std::string& bytes) {
+  constexpr std::uintptr_t kHugePage = 2u << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes.data());
+  const std::uintptr_t end = start + bytes.capacity();
+  const std::uintptr_t first_huge = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end_huge = end & ~(kHugePage - 1);
+  if (end_huge > first_huge) {
+    ::madvise(reinterpret_cast<void*>(first_huge), end_huge - first_huge, MADV_HUGEPAGE);
+  }
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const std::uintptr_t first_page = (start + page - 1) & ~(page - 1);
+  const std::uintptr_t end_page = end & ~(page - 1);
+  if (end_page > first_page) {
+    ::madvise(reinterpret_cast<void*>(first_page), end_page - first_page, MADV_POPULATE_WRITE);
+  }
+}
+
+// Only these final statuses carry the page itself.
+bool IsPageStatus(long status) { return status == 200 || status == 203; }
+
+// Decides, connection by connection, whether libcurl may connect to an address. The first
+// connection, to the configured address, sets the rule: where it is local, everything is
+// allowed; where it is public, nothing that follows (a redirect) may lead to a local address.
+struct AddressGuard {
+  const std::function<bool(const sockaddr*)>* is_local = nullptr;
+  enum class Origin { kNone, kLocal, kPublic } origin = Origin::kNone;
+  bool refused = false;
+};
+
+curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  auto* guard = static_cast<AddressGuard*>(user);
+  const bool local = (*guard->is_local)(&address->addr);
+  if (guard->origin == AddressGuard::Origin::kNone) {
+    guard->origin = local ? AddressGuard::Origin::kLocal : AddressGuard::Origin::kPublic;
+  } else if (local && guard->origin == AddressGuard::Origin::kPublic) {
+    guard->refused = true;
+    return CURL_SOCKET_BAD;
+  }
+  return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+std::size_t OnHeader(char*, std::size_t size, std::size_t count, void* user) {
+  auto* sink = static_cast<BodySink*>(user);
+  sink->header_bytes += size * count;
+  if (sink->header_bytes <= kMaxHeaderBytes) return size * count;
+  sink->header_too_large = true;
+  return 0;
+}
+
+// Keeps the body (libcurl passes on only the last response of a redirect chain). Stops the
+// transfer, by returning a short count, when the body passes the limit or when the response is
+// not the page, so that its body is of no use.
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* sink = static_cast<BodySink*>(user);
+  const std::size_t length = size * count;
+  long status = 0;
+  curl_easy_getinfo(sink->easy, CURLINFO_RESPONSE_CODE, &status);
+  if (!IsPageStatus(status)) {
+    sink->not_a_page = true;
+    return 0;
+  }
+  if (length > sink->limit - sink->bytes.size()) {
+    sink->too_large = true;
+    return 0;
+  }
+  if (sink->bytes.empty()) {
+    curl_off_t expected = -1;
+    curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+    if (expected > 0 && static_cast<std::size_t>(expected) <= sink->limit) {
+      sink->bytes.reserve(static_cast<std::size_t>(expected));
+      PrefaultBuffer(sink->bytes);
+    }
+  }
+  sink->bytes.append(data, length);
+  return length;
+}
+
+int HttpStatusError(long status) {
+  if (status == 206) return error::kFetchPartialContent;
+  if (status == 304) return error::kFetchNotModified;
+  if (status >= 300 && status <= 399) return error::kFetchRedirectNowhere;
+  if (status < 300) return error::kFetchNoPage;
+  if (status == 401 || status == 403) return error::kFetchAccessDenied;
+  if (status == 404 || status == 410) return error::kFetchPageNotFound;
+  if (status == 429) return error::kFetchTooManyRequests;
+  if (status >= 500 && status <= 599) return error::kFetchServerError;
+  return error::kFetchHttpError;
+}
+
+int CurlError(CURLcode code) {
+  switch (code) {
+    case CURLE_URL_MALFORMAT:
+      return error::kFetchBadAddress;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return error::kFetchUnsupportedScheme;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return error::kFetchHostNotFound;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_PROXY:
+      return error::kFetchCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return error::kFetchTimeout;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return error::kFetchTooManyRedirects;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return error::kFetchCertificateInvalid;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_CIPHER:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CLIENTCERT:
+      return error::kFetchTlsFailed;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_HTTP2:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_HTTP3:
+      return error::kFetchConnectionBroken;
+    case CURLE_BAD_CONTENT_ENCODING:
+      return error::kFetchBadContent;
+    case CURLE_FILESIZE_EXCEEDED:
+      return error::kFetchTooLarge;
+    case CURLE_OUT_OF_MEMORY:
+      return error::kOutOfMemory;
+    default:
+      return error::kFetchFailed;
+  }
+}
+
+// What a failure of libcurl means once the request went out: libcurl names an answer without a
+// status line an unsupported protocol, and a header line that is too long a lack of memory.
+int AnswerError(CURLcode code, long status) {
+  if (status == 0 && (code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_WEIRD_SERVER_REPLY)) {
+    return error::kFetchNotHttp;
+  }
+  if (code == CURLE_OUT_OF_MEMORY) return error::kFetchHeaderTooLarge;
+  return CurlError(code);
+}
+
+// The outcome of a finished transfer.
+Status TransferStatus(CURLcode code, const BodySink& sink, const AddressGuard& guard) {
+  long status = 0;
+  curl_easy_getinfo(sink.easy, CURLINFO_RESPONSE_CODE, &status);
+  long request_size = 0;
+  curl_easy_getinfo(sink.easy, CURLINFO_REQUEST_SIZE, &request_size);
+  if (sink.too_large) return Status(error::kFetchTooLarge);
+  if (sink.header_too_large) return Status(error::kFetchHeaderTooLarge);
+  if (guard.refused) return Status(error::kFetchRedirectToLocal);
+  // libcurl looks at the length of any answer, also one that is not the page.
+  if (code == CURLE_FILESIZE_EXCEEDED && status != 0 && !IsPageStatus(status)) {
+    return Status(HttpStatusError(status));
+  }
+  if (sink.not_a_page || (code == CURLE_OK && !IsPageStatus(status))) {
+    return Status(HttpStatusError(status));
+  }
+  if (code == CURLE_OK) return Status::Ok();
+  return Status(request_size > 0 ? AnswerError(code, status) : CurlError(code));
+}
+
+struct EasyCleanup {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+// One transfer's own handles, so that a fetch started from a callback of another never shares
+// anything with it.
+class Transfer {
+ public:
+  Transfer() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
+  ~Transfer() {
+    if (added_) curl_multi_remove_handle(multi_.get(), easy_.get());
+  }
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+
+  bool valid() const { return easy_ && multi_; }
+  CURL* easy() const { return easy_.get(); }
+
+  Status Start() {
+    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
+      return Status(error::kFetchFailed);
+    }
+    added_ = true;
+    return Status::Ok();
+  }
+
+  // Runs the transfer to its end, waiting on its sockets a slice at a time and calling
+  // `between_waits` after each wait. `result` is libcurl's outcome of the finished transfer.
+  Status Run(const FetchWaitCallback& between_waits, CURLcode& result) {
+    const std::chrono::milliseconds slice = between_waits ? kFetchWaitSlice : kPlainWaitSlice;
+    int running = 1;
+    while (true) {
+      if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) {
+        return Status(error::kFetchFailed);
+      }
+      if (running == 0) break;
+      if (curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(slice.count()), nullptr) !=
+          CURLM_OK) {
+        return Status(error::kFetchFailed);
+      }
+      if (between_waits && !between_waits()) return Status(error::kFetchCancelled);
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
+      if (message->msg == CURLMSG_DONE) {
+        result = message->data.result;
+        return Status::Ok();
+      }
+    }
+    return Status(error::kFetchFailed);
+  }
+
+ private:
+  std::unique_ptr<CURLM, MultiCleanup> multi_;  // destroyed after the easy handle
+  std::unique_ptr<CURL, EasyCleanup> easy_;
+  bool added_ = false;
+};
+
+// Sets every option of the request; false when libcurl refuses one.
+bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, BodySink& sink,
+               AddressGuard& guard) {
+  bool ok = curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
+  // No proxy, whatever the environment says: the redirect guard must see the real server.
+  ok = ok && curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.max_redirects) == CURLE_OK;
+  // A page whose Content-Length is over the limit is refused before its body comes; one without
+  // a length is stopped as it passes the limit (OnBody).
+  ok = ok && curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                              static_cast<curl_off_t>(limits.max_body_bytes)) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+  // Debian's libcurl reads neither variable itself; a user who sets them expects them honoured.
+  if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
+    ok = ok && curl_easy_setopt(easy, CURLOPT_CAINFO, file) == CURLE_OK;
+  }
+  if (const char* dir = std::getenv("SSL_CERT_DIR"); dir != nullptr && *dir != '\0') {
+    ok = ok && curl_easy_setopt(easy, CURLOPT_CAPATH, dir) == CURLE_OK;
+  }
+  ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                              static_cast<long>(limits.connect_timeout.count())) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS,
+                              static_cast<long>(limits.total_timeout.count())) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERDATA, &sink) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket) == CURLE_OK;
+  ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &guard) == CURLE_OK;
+  return ok;
+}
+
+bool InPrefix(const std::uint8_t* bytes, std::initializer_list<std::uint8_t> prefix,
+              unsigned bits) {
+  for (const std::uint8_t byte : prefix) {
+    const unsigned take = bits < 8 ? bits : 8;
+    const auto mask = static_cast<std::uint8_t>(0xFF00u >> take);
+    if ((*bytes++ & mask) != (byte & mask)) return false;
+    bits -= take;
+  }
+  return true;
+}
+
+bool IsLocalIpv4(const std::uint8_t* a) {
+  return a[0] == 0 || a[0] == 10 || a[0] == 127 || InPrefix(a, {100, 64}, 10) ||
+         InPrefix(a, {169, 254}, 16) || InPrefix(a, {172, 16}, 12) || InPrefix(a, {192, 168}, 16);
+}
+
+}  // namespace
+
+bool IsLocalNetworkAddress(const sockaddr* address) {
+  if (address->sa_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+    return IsLocalIpv4(reinterpret_cast<const std::uint8_t*>(&v4->sin_addr));
+  }
+  if (address->sa_family != AF_INET6) return false;
+  const auto* a = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr.s6_addr;
+  static constexpr std::array<std::uint8_t, 12> kMappedV4 = {0, 0, 0, 0, 0,    0,
+                                                             0, 0, 0, 0, 0xFF, 0xFF};
+  if (std::equal(kMappedV4.begin(), kMappedV4.end(), a) ||
+      InPrefix(a, {0x00, 0x64, 0xFF, 0x9B, 0, 0, 0, 0, 0, 0, 0, 0}, 96)) {
+    return IsLocalIpv4(a + 12);
+  }
+  static constexpr std::array<std::uint8_t, 15> kZeros{};
+  const bool unspecified_or_loopback = std::equal(kZeros.begin(), kZeros.end(), a) && a[15] <= 1;
+  return unspecified_or_loopback || InPrefix(a, {0xFE, 0x80}, 10) || InPrefix(a, {0xFC}, 7) ||
+         InPrefix(a, {0xFE, 0xC0}, 10);
+}
+
+Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_waits,
+                       const FetchLimits& limits) {
+  // libcurl would silently cut the address at a NUL.
+  if (url.find('\0') != std::string_view::npos) return Status(error::kFetchBadAddress);
+  if (Status init = InitCurlOnce(); !init.ok()) return init;
+  Transfer transfer;
+  if (!transfer.valid()) return Status(error::kFetchFailed);
+  BodySink sink;
+  sink.easy = transfer.easy();
+  sink.limit = limits.max_body_bytes;
+  AddressGuard guard;
+  guard.is_local = &limits.is_local_address;
+  const std::string address(url);
+  if (!Configure(transfer.easy(), address, limits, sink, guard)) {
+    return Status(error::kFetchFailed);
+  }
+  if (Status started = transfer.Start(); !started.ok()) return started;
+  CURLcode result = CURLE_OK;
+  if (Status run = transfer.Run(between_waits, result); !run.ok()) return run;
+  if (Status outcome = TransferStatus(result, sink, guard); !outcome.ok()) return outcome;
+
+  const char* content_type = nullptr;
+  curl_easy_getinfo(transfer.easy(), CURLINFO_CONTENT_TYPE, &content_type);
+  Page page;
+  page.charset = DetectCharset(content_type != nullptr ? content_type : "", sink.bytes);
+  page.bytes = std::move(sink.bytes);
+  return page;
+}
+
+}  // namespace webletter

@@ -1,0 +1,20 @@
+// A page read from a file: its bytes unchanged, and the charset found as for a page served
+// without a Content-Type (byte-order mark, the page's own declaration, else UTF-8 where the
+// bytes are valid UTF-8, else windows-1252).
+#ifndef WEBLETTER_SERVICES_FETCH_PAGE_FILE_H_
+#define WEBLETTER_SERVICES_FETCH_PAGE_FILE_H_
+
+#include <string>
+
+#include "base/status.h"
+#include "services/fetch/page.h"
+
+namespace webletter {
+
+// Reads the whole file at `path`. A file that cannot be opened or read (missing, a folder, no
+// permission) fails with the standard-message number of the system's error.
+Result<Page> ReadPageFile(const std::string& path);
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_SERVICES_FETCH_PAGE_FILE_H_

@@ -1,0 +1,39 @@
+// One message through SmtpMailer in the fixed order of its operations, shared by the batch job,
+// its error mail and the window's Send: SmtpHost, MailFrom, MailFromName, AddRecipient,
+// MailSubject, MailBody, AsHtml, SendMail. A failing step does not stop the next and the last
+// failure counts; the send itself runs only when every step before it succeeded, so a message
+// missing its subject or its sender never goes out.
+#ifndef WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
+#define WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/status.h"
+#include "services/mail/smtp_transport.h"  // MailLimits
+
+namespace webletter {
+
+struct MailSteps {
+  std::string_view server;
+  std::string_view from_address;
+  std::optional<std::string_view> from_name;  // not set: MailFromName is skipped
+  std::string_view to_address;
+  std::string_view to_name;
+  // The subject with its date tag filled; a failed fill counts as a failed step.
+  Result<std::string> subject;
+  std::string body;  // moved into the mailer
+  std::string_view body_charset = "utf-8";
+  std::optional<bool> html;  // not set: AsHtml is skipped (plain text)
+  // A descriptor to write the message to instead of sending it (a dry run); -1: send.
+  int write_to = -1;
+};
+
+// Runs the steps and returns the last failure, or success when the server took the message (or
+// it was written whole to steps.write_to).
+Status SendInSteps(MailSteps steps, const MailLimits& limits = {});
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_

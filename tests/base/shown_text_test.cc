@@ -1,0 +1,26 @@
+#include "base/shown_text.h"
+
+#include <string_view>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "support/temp_dir.h"
+
+namespace webletter {
+namespace {
+
+TEST(MaskPasswordTest, HidesThePasswordAndKeepsTheRest) {
+  for (const std::vector<std::string>& row : testing::CaseRows("base/shown_text_cases.tsv")) {
+    ASSERT_EQ(row.size(), 2u);
+    EXPECT_EQ(MaskPassword(row[0]), row[1]) << row[0];
+  }
+}
+
+TEST(ShownSafelyTest, ControlCharactersBecomeBlanks) {
+  EXPECT_EQ(ShownSafely("a\r\nb\tc\x1b[31md\x7f\x01\x1f \xc2\x9b\xc2\x80\xc2\xa0\xc2"),
+            "a  b c [31md      \xc2\xa0\xc2");
+  EXPECT_EQ(ShownSafely(std::string_view("x\0y", 3)), "x y");
+}
+
+}  // namespace
+}  // namespace webletter
