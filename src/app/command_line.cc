@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
+
 namespace webletter {
 namespace {
 
@@ -13,11 +15,7 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-bool IsHelp(std::string_view item) {
-  constexpr std::string_view kHelp = "help";
-  return std::equal(item.begin(), item.end(), kHelp.begin(), kHelp.end(),
-                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; });
-}
+bool IsHelp(std::string_view item) { return EqualsIgnoringAsciiCase(item, "help"); }
 
 constexpr std::string_view kDryRun = "--dry-run";
 

@@ -2,31 +2,18 @@
 
 #include <vector>
 
+#include "base/ascii.h"
+
 namespace webletter {
 namespace {
 
 constexpr std::string_view kSchemeEnd = "://";
-constexpr std::string_view kMask = "***";
-
-bool IsSchemeCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
-         c == '-' || c == '.';
-}
-
-bool StartsWithScheme(std::string_view text) {
-  const std::size_t end = text.find(kSchemeEnd);
-  if (end == std::string_view::npos || end == 0) return false;
-  for (const char c : text.substr(0, end)) {
-    if (!IsSchemeCharacter(c)) return false;
-  }
-  return true;
-}
 
 // Where each authority ("user:password@host:port") may begin: after every "://", and at the
 // start of an address that has no scheme of its own.
 std::vector<std::size_t> AuthorityStarts(std::string_view text) {
   std::vector<std::size_t> starts;
-  if (!StartsWithScheme(text)) starts.push_back(0);
+  if (!StartsWithUrlScheme(text)) starts.push_back(0);
   for (std::size_t at = text.find(kSchemeEnd); at != std::string_view::npos;
        at = text.find(kSchemeEnd, at + kSchemeEnd.size())) {
     starts.push_back(at + kSchemeEnd.size());
@@ -64,7 +51,7 @@ std::string ShownSafely(std::string_view text) {
     const auto next = i + 1 < shown.size() ? static_cast<unsigned char>(shown[i + 1]) : 0;
     if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F in UTF-8
       shown.replace(i, 2, " ");
-    } else if (byte < 0x20 || byte == 0x7F) {
+    } else if (IsAsciiControl(shown[i])) {
       shown[i] = ' ';
     }
   }

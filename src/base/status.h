@@ -1,18 +1,20 @@
 // Failures as values. A Status is an error number of the standard-message table, or success,
 // with an optional detail (a mail server's own reply to a step it refused); a Result<T> is a
 // value or the Status that explains why there is none. Nothing in the program throws across a
-// folder: every operation that can fail returns one of these.
+// folder: every operation that can fail returns one of these, and neither can be ignored
+// ([[nodiscard]]). A Result's value may be read only when it is ok(): debug builds assert it.
 #ifndef WEBLETTER_BASE_STATUS_H_
 #define WEBLETTER_BASE_STATUS_H_
 
 #include <cassert>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
 
 namespace webletter {
 
-class Status {
+class [[nodiscard]] Status {
  public:
   // Success.
   constexpr Status() = default;
@@ -43,7 +45,7 @@ class Status {
 
 // A value of type T, or the failure that prevented it.
 template <typename T>
-class Result {
+class [[nodiscard]] Result {
  public:
   Result(T value) : value_(std::move(value)) {}           // NOLINT: implicit on purpose
   Result(Status failure) : status_(std::move(failure)) {  // NOLINT: implicit on purpose
@@ -54,18 +56,34 @@ class Result {
   Status status() const { return status_; }
 
   // Only valid when ok().
-  const T& value() const& { return value_; }
-  T& value() & { return value_; }
-  T&& value() && { return std::move(value_); }
-  const T& operator*() const& { return value_; }
-  T& operator*() & { return value_; }
-  const T* operator->() const { return &value_; }
-  T* operator->() { return &value_; }
+  const T& value() const& { return Checked(*this).value_; }
+  T& value() & { return Checked(*this).value_; }
+  T&& value() && { return std::move(Checked(*this).value_); }
+  const T& operator*() const& { return value(); }
+  T& operator*() & { return value(); }
+  const T* operator->() const { return &value(); }
+  T* operator->() { return &value(); }
 
  private:
+  template <typename Self>
+  static Self& Checked(Self& self) {
+    assert(self.ok() && "the value of a failed Result");
+    return self;
+  }
+
   T value_{};
   Status status_;
 };
+
+// How tests print a Status: "36004 The mail server did not answer in time", with the detail in
+// brackets after it; "OK" for success.
+inline void PrintTo(const Status& status, std::ostream* out) {
+  if (status.ok()) {
+    *out << "OK";
+  } else {
+    *out << status.number() << ' ' << status.Text();
+  }
+}
 
 }  // namespace webletter
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/shown_text.h"
 #include "base/standard_messages.h"
 #include "batch/error_report.h"
@@ -68,33 +69,10 @@ struct JobErrors {
   bool empty() const { return text.empty(); }
 };
 
-bool EqualIgnoringCase(char a, char b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return lower(a) == lower(b);
-}
-
-bool IsSchemeCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
-         c == '-' || c == '.';
-}
-
-bool StartsWithScheme(std::string_view url) {
-  const auto separator = url.find("://");
-  if (separator == std::string_view::npos || separator == 0) return false;
-  const std::string_view scheme = url.substr(0, separator);
-  const char first = scheme.front();
-  if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'))) return false;
-  for (const char c : scheme) {
-    if (!IsSchemeCharacter(c)) return false;
-  }
-  return true;
-}
-
 // "http://" or "https://" in any letter case, as libcurl takes the scheme.
 bool IsHttpAddress(std::string_view url) {
   const std::string_view scheme = url.substr(0, url.find("://"));
-  return std::ranges::equal(scheme, std::string_view("http"), EqualIgnoringCase) ||
-         std::ranges::equal(scheme, std::string_view("https"), EqualIgnoringCase);
+  return EqualsIgnoringAsciiCase(scheme, "http") || EqualsIgnoringAsciiCase(scheme, "https");
 }
 
 // Reads the job's values and tells whether the section was found (any key but URL set in it).
@@ -188,7 +166,7 @@ void AppendError(std::string& error_text, std::string_view message) {
 }
 
 std::string WithDefaultScheme(std::string_view url) {
-  if (url.empty() || StartsWithScheme(url)) return std::string(url);
+  if (url.empty() || StartsWithUrlScheme(url)) return std::string(url);
   return "http://" + std::string(url);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/standard_messages.h"
 
 namespace webletter {
@@ -72,31 +73,15 @@ CivilDateTime CivilFromDays(std::int64_t days_since_1970) {
   return when;
 }
 
-// Lower case for ASCII letters only, whatever the process's LC_CTYPE.
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameLetter(char a, char b) { return AsciiLower(a) == AsciiLower(b); }
-
 bool MatchesAt(std::string_view format, std::size_t at, std::string_view word) {
-  if (format.size() - at < word.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (!SameLetter(format[at + i], word[i])) return false;
-  }
-  return true;
+  return StartsWithIgnoringAsciiCase(format.substr(at), word);
 }
 
 // How many characters from `at` are the same letter as format[at], whatever their case.
 int RunLength(std::string_view format, std::size_t at) {
   std::size_t end = at + 1;
-  while (end < format.size() && SameLetter(format[end], format[at])) ++end;
+  while (end < format.size() && AsciiLower(format[end]) == AsciiLower(format[at])) ++end;
   return static_cast<int>(end - at);
-}
-
-std::size_t Utf8Length(unsigned char lead) {
-  if (lead >= 0xF0) return 4;
-  if (lead >= 0xE0) return 3;
-  if (lead >= 0xC0) return 2;
-  return 1;
 }
 
 void AddLiteral(std::vector<Token>& tokens, std::string_view text) {
@@ -159,7 +144,7 @@ std::size_t ReadToken(std::string_view format, std::size_t at, std::vector<Token
       return add(TokenKind::kTimeSeparator, 1);
     case '\\': {
       if (at + 1 == format.size()) break;  // a final backslash stays as it stands
-      const std::size_t length = Utf8Length(static_cast<unsigned char>(format[at + 1]));
+      const std::size_t length = Utf8LeadLength(format[at + 1]);
       AddLiteral(tokens, format.substr(at + 1, length));
       return 1 + std::min(length, format.size() - at - 1);
     }

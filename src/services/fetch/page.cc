@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii.h"
+
 namespace webletter {
 namespace {
 
@@ -79,20 +81,6 @@ constexpr std::array<std::string_view, 3> kRefused{"utf-7", "unicode-1-1-utf-7",
 
 bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string AsciiLower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return AsciiLower(c); });
-  return lower;
-}
-
-bool StartsWithCaseless(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == prefix;
-}
-
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
@@ -111,20 +99,14 @@ std::string CanonicalFamilyName(std::string_view label) {
 }
 
 // The program's name for a charset label, or nothing for a label that is not a plain charset
-// name (only letters, digits and "-_.:" are allowed, so no iconv suffix like "//IGNORE" and no
-// character that could break a mail header gets through).
+// name (see IsCharsetName).
 std::optional<std::string> NormalizeLabel(std::string_view label) {
   label = Trim(label);
   if (label.size() >= 2 && (label.front() == '"' || label.front() == '\'') &&
       label.back() == label.front()) {
     label = Trim(label.substr(1, label.size() - 2));
   }
-  if (label.empty() || label.size() > 40) return std::nullopt;
-  for (char c : label) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '_' || c == '.' || c == ':';
-    if (!plain) return std::nullopt;
-  }
+  if (label.size() > 40 || !IsCharsetName(label)) return std::nullopt;
   std::string name = AsciiLower(label);
   for (const auto& [alias, canonical] : kAliases) {
     if (name == alias) return std::string(canonical);
@@ -298,14 +280,14 @@ std::optional<std::string> CharsetFromMeta(std::string_view bytes) {
       const std::size_t end = head.find("-->", pos + 4);
       if (end == head.npos) return std::nullopt;
       pos = end + 3;
-    } else if (StartsWithCaseless(at, "<meta") && at.size() > 5 &&
+    } else if (StartsWithIgnoringAsciiCase(at, "<meta") && at.size() > 5 &&
                (IsAsciiSpace(at[5]) || at[5] == '/')) {
       pos += 5;
       const std::optional<Attributes> attributes = ReadAttributes(head, pos);
       if (!attributes) return std::nullopt;
       if (auto charset = CharsetOfMetaTag(*attributes)) return charset;
     } else if (at.size() > 1 &&
-               (IsAsciiAlpha(at[1]) || (at[1] == '/' && at.size() > 2 && IsAsciiAlpha(at[2])))) {
+               (IsAsciiLetter(at[1]) || (at[1] == '/' && at.size() > 2 && IsAsciiLetter(at[2])))) {
       // Another tag: step over its attributes, whose values may hold a ">".
       ++pos;
       while (pos < head.size() && !IsAsciiSpace(head[pos]) && head[pos] != '>') ++pos;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/standard_messages.h"
 
 namespace webletter {
@@ -49,26 +50,13 @@ std::string HeaderText(std::string_view text) {
   if (text.empty()) return {};
   const GString valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
   std::string line = valid.get();
-  for (char& c : line) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) c = ' ';
-  }
+  std::replace_if(line.begin(), line.end(), IsAsciiControl, ' ');
   return line;
-}
-
-bool IsLetterOrDigit(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower;
 }
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
@@ -86,7 +74,7 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 
 // RFC 5322 atext: the characters of an atom.
 bool IsAtext(char c) {
-  return IsLetterOrDigit(c) ||
+  return IsAsciiLetterOrDigit(c) ||
          std::string_view("!#$%&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
 }
 
@@ -105,7 +93,7 @@ bool IsValidPunycodeLabel(std::string_view label) {
   const GString unicode(g_hostname_to_unicode(ascii.c_str()));
   if (unicode == nullptr) return false;
   const GString again(g_hostname_to_ascii(unicode.get()));
-  return again != nullptr && Lower(again.get()) == Lower(ascii);
+  return again != nullptr && AsciiLower(again.get()) == AsciiLower(ascii);
 }
 
 // Host-name labels of letters, digits and "-" (not first or last), each 1 to 63 long.
@@ -114,9 +102,9 @@ bool IsHostName(std::string_view domain) {
   return std::all_of(labels.begin(), labels.end(), [](std::string_view label) {
     const bool ldh = !label.empty() && label.size() <= 63 && label.front() != '-' &&
                      label.back() != '-' && std::all_of(label.begin(), label.end(), [](char c) {
-                       return IsLetterOrDigit(c) || c == '-';
+                       return IsAsciiLetterOrDigit(c) || c == '-';
                      });
-    return ldh && (!Lower(label).starts_with("xn--") || IsValidPunycodeLabel(label));
+    return ldh && (!AsciiLower(label).starts_with("xn--") || IsValidPunycodeLabel(label));
   });
 }
 
@@ -124,7 +112,7 @@ bool IsHostName(std::string_view domain) {
 bool IsAddressLiteral(std::string_view domain) {
   if (domain.size() < 3 || domain.front() != '[' || domain.back() != ']') return false;
   std::string_view inside = domain.substr(1, domain.size() - 2);
-  const bool v6 = Lower(inside.substr(0, 5)) == "ipv6:";
+  const bool v6 = AsciiLower(inside.substr(0, 5)) == "ipv6:";
   if (v6) inside.remove_prefix(5);
   const std::string ip(inside);
   const bool has_colon = ip.find(':') != std::string::npos;
@@ -170,8 +158,8 @@ bool IsPlainText(std::string_view text) {
 
 // What stands for itself in a Q encoded word in any header, a phrase included.
 bool IsQSafe(unsigned char byte) {
-  return IsLetterOrDigit(static_cast<char>(byte)) || byte == '!' || byte == '*' || byte == '+' ||
-         byte == '-' || byte == '/';
+  return IsAsciiLetterOrDigit(static_cast<char>(byte)) || byte == '!' || byte == '*' ||
+         byte == '+' || byte == '-' || byte == '/';
 }
 
 std::size_t QSize(std::string_view bytes) {
@@ -211,9 +199,7 @@ std::string BEncode(std::string_view bytes) {
 
 // The length of the UTF-8 character that starts `text` (valid UTF-8).
 std::size_t CharSize(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text.front());
-  const std::size_t size = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-  return std::min(size, text.size());
+  return std::min(Utf8LeadLength(text.front()), text.size());
 }
 
 // How many bytes of `text` (valid UTF-8) the next encoded word takes: whole characters whose

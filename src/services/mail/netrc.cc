@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "base/ascii.h"
+
 namespace webletter {
 namespace {
 
@@ -16,15 +18,6 @@ namespace {
 constexpr std::size_t kMaxNetrcBytes = 1 << 20;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
-
-bool SameHost(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    };
-    return lower(x) == lower(y);
-  });
-}
 
 // Splits a netrc text into its tokens, comments and macro bodies left out.
 class Tokens {
@@ -124,7 +117,7 @@ std::optional<NetrcLogin> FindNetrcLogin(std::string_view netrc_text, std::strin
       entry = Entry{};
       if (*token == "machine") {
         const std::optional<std::string> name = tokens.Next();
-        entry.for_host = name && SameHost(*name, host);
+        entry.for_host = name && EqualsIgnoringAsciiCase(*name, host);
       }
     } else if (*token == "login" || *token == "password" || *token == "account") {
       const std::string value = tokens.Next().value_or("");

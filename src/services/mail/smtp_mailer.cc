@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/posix_file.h"
 #include "base/standard_messages.h"
 
@@ -10,14 +11,6 @@ namespace webletter {
 namespace {
 
 constexpr std::size_t kWriteBuffer = 64 * 1024;
-
-// A charset label as MIME writes it: a plain token such as "utf-8" or "windows-1252".
-bool IsCharsetName(std::string_view charset) {
-  return !charset.empty() && std::all_of(charset.begin(), charset.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_' || c == '.' || c == ':' || c == '+';
-  });
-}
 
 // The address as it goes into the envelope and the header: blanks around it dropped (a typed
 // address often carries one), a non-ASCII domain in its ASCII form. An empty address fails with

@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 
+#include "base/ascii.h"
+#include "base/shown_text.h"
 #include "base/standard_messages.h"
 #include "services/mail/netrc.h"
 
@@ -54,14 +56,10 @@ UrlPart GetPart(CURLU* url, CURLUPart which, unsigned flags = 0) {
 }
 
 bool HasControlOrSpace(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= 0x20 || byte == 0x7f;
-  });
+  return HasAsciiControl(text) || text.find(' ') != std::string_view::npos;
 }
 
 constexpr size_t kReplyDetailLength = 200;
-constexpr std::string_view kMask = "***";
 
 bool IsNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -311,14 +309,6 @@ SmtpEndpoint WithNetrcLogin(SmtpEndpoint endpoint, const MailLimits& limits) {
   return endpoint;
 }
 
-// libcurl would cut a name at a NUL, or fail to sign in and send anyway.
-bool HasControl(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7f;
-  });
-}
-
 // Encryption whenever the server offers STARTTLS; with credentials, encryption or nothing: a
 // password is never sent in clear.
 void SetSecurity(CURL* curl, const SmtpEndpoint& endpoint) {
@@ -423,9 +413,8 @@ std::string ServerReplyDetail(long code, std::string_view line, std::string_view
   }
   if (detail.size() > kReplyDetailLength) detail.resize(kReplyDetailLength);
   for (char& c : detail) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) c = ' ';
-    if (byte >= 0x80) c = '?';
+    if (IsAsciiControl(c)) c = ' ';
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
   }
   while (!detail.empty() && detail.back() == ' ') detail.pop_back();
   return detail;
@@ -466,7 +455,8 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopAtDeadline);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &deadline);
   const SmtpEndpoint signing_in = WithNetrcLogin(endpoint, limits);
-  if (HasControl(signing_in.user) || HasControl(signing_in.password)) {
+  // libcurl would cut a name at a NUL, or fail to sign in and send anyway.
+  if (HasAsciiControl(signing_in.user) || HasAsciiControl(signing_in.password)) {
     return Status(error::kMailLoginUnusable);
   }
   SetSecurity(curl, signing_in);

@@ -1,0 +1,73 @@
+// ASCII character classes, case folding and the small text tests that every folder makes the
+// same way, whatever the process's locale (LC_CTYPE never changes what these say). Only copies
+// with one meaning live here: the blanks of the settings file and of a netrc differ on purpose
+// and stay with their readers.
+#ifndef WEBLETTER_BASE_ASCII_H_
+#define WEBLETTER_BASE_ASCII_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace webletter {
+
+constexpr bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsAsciiLetterOrDigit(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
+
+// A C0 control character or DEL: what may break a line or start a terminal's escape.
+constexpr bool IsAsciiControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7f;
+}
+
+constexpr bool HasAsciiControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), IsAsciiControl);
+}
+
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+inline std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
+}
+
+constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+constexpr bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}
+
+// Whether `text` starts with an address's scheme and "://": a letter, then letters, digits, "+",
+// "-" or ".".
+constexpr bool StartsWithUrlScheme(std::string_view text) {
+  const std::size_t end = text.find("://");
+  if (end == std::string_view::npos || end == 0 || !IsAsciiLetter(text[0])) return false;
+  return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), [](char c) {
+    return IsAsciiLetterOrDigit(c) || c == '+' || c == '-' || c == '.';
+  });
+}
+
+// A charset's name as a label may give it: letters, digits and "-_.:+" only, so that no iconv
+// suffix ("//IGNORE") and nothing that could break a mail header gets through.
+constexpr bool IsCharsetName(std::string_view name) {
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return IsAsciiLetterOrDigit(c) || c == '-' || c == '_' || c == '.' || c == ':' || c == '+';
+  });
+}
+
+// The length of the UTF-8 sequence that `lead` starts, for text known to be valid UTF-8.
+constexpr std::size_t Utf8LeadLength(char lead) {
+  const auto byte = static_cast<unsigned char>(lead);
+  return byte < 0xC0 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+}
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_BASE_ASCII_H_
