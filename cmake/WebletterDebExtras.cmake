@@ -29,7 +29,7 @@ endfunction()
 function(add_package_files root package)
   set(doc ${root}/usr/share/doc/${package})
   file(COPY ${CPACK_WEBLETTER_DIST}/copyright DESTINATION ${doc})
-  file(COPY ${CPACK_WEBLETTER_DIST}/changelog DESTINATION ${doc})
+  file(COPY ${CPACK_WEBLETTER_BINARY}/changelog DESTINATION ${doc})
   gzip(${doc}/changelog)
   file(COPY ${CPACK_WEBLETTER_DIST}/lintian-overrides/${package}
     DESTINATION ${root}/usr/share/lintian/overrides)

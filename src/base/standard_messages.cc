@@ -41,6 +41,8 @@ constexpr std::array kMessages{
     Entry{429, "ActiveX component can't create object"},
     Entry{440, "Automation error"},
 
+    Entry{error::kFileTooLarge, "The file is too large to read"},
+
     Entry{error::kFetchFailed, "The page could not be fetched"},
     Entry{error::kFetchBadAddress, "The page address is not a valid address"},
     Entry{error::kFetchUnsupportedScheme,

@@ -23,6 +23,9 @@ inline constexpr int kPermissionDenied = 70;
 inline constexpr int kPathFileAccessError = 75;
 inline constexpr int kPathNotFound = 76;
 
+// Files.
+inline constexpr int kFileTooLarge = 35700;
+
 // Page fetch.
 inline constexpr int kFetchFailed = 35750;
 inline constexpr int kFetchBadAddress = 35752;

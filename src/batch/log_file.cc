@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/posix_file.h"
 #include "base/shown_text.h"
 #include "base/standard_messages.h"
 #include "services/dates/locale_text.h"
@@ -59,19 +60,18 @@ std::string_view OpenFailure(int errno_value) {
 
 // Opens the log for appending without waiting: a FIFO or a device never blocks the run, and a
 // symbolic link is never followed (whoever can write the folder could point it at any file the
-// program's user may write). Returns the descriptor, or -1 with the reason in `reason`.
-int OpenLog(const std::string& path, std::string_view& reason) {
-  const int fd = ::open(path.c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644);
-  if (fd < 0) {
+// program's user may write). Returns the descriptor, or none with the reason in `reason`.
+UniqueFd OpenLog(const std::string& path, std::string_view& reason) {
+  UniqueFd fd(::open(path.c_str(),
+                     O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644));
+  if (!fd.valid()) {
     reason = OpenFailure(errno);
-    return -1;
+    return fd;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     reason = kNotARegularFile;
-    ::close(fd);
-    return -1;
+    return UniqueFd();
   }
   return fd;
 }
@@ -104,13 +104,13 @@ void WriteLog(const ProgramState& state, std::string_view message) {
 
   const std::string path = state.LogPath();
   std::string_view reason;
-  const int fd = OpenLog(path, reason);
-  if (fd < 0) {
+  UniqueFd fd = OpenLog(path, reason);
+  if (!fd.valid()) {
     ReportLogFailure(path, reason, entry);
     return;
   }
-  int failure = WriteWhole(fd, entry);
-  if (::close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
+  int failure = WriteWhole(fd.get(), entry);
+  if (const int closed = fd.Close(); failure == 0 && closed != EINTR) failure = closed;
   if (failure != 0) ReportLogFailure(path, ReasonOf(failure), entry);
 }
 

@@ -25,31 +25,9 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 // How often a writer tries to lock the file again after another writer replaced it meanwhile.
 constexpr int kLockAttempts = 1000;
 
-// An open file descriptor, closed when the object goes.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-
-  bool valid() const { return fd_ >= 0; }
-  int get() const { return fd_; }
-  // Closes now and tells whether that succeeded (a late write error shows here).
-  bool Close() { return close(std::exchange(fd_, -1)) == 0; }
-
- private:
-  int fd_;
-};
-
 // A settings file open for a read-modify-write, with an exclusive advisory lock held on it.
 struct LockedFile {
-  Fd fd;
+  UniqueFd fd;
   struct stat status;
   bool created;  // this writer created it, empty, to have something to lock
 };
@@ -60,16 +38,6 @@ long ReadSome(int fd, char* buffer, std::size_t size) {
     count = read(fd, buffer, size);
   } while (count < 0 && errno == EINTR);
   return count;
-}
-
-bool ReadAll(int fd, std::string& text) {
-  auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
-  while (true) {
-    long count = ReadSome(fd, buffer.get(), kReadChunk);
-    if (count < 0) return false;
-    if (count == 0) return true;
-    text.append(buffer.get(), static_cast<std::size_t>(count));
-  }
 }
 
 bool IsRegularFile(int fd, struct stat& status) {
@@ -99,9 +67,9 @@ std::string NameOf(const std::string& path) {
 std::optional<LockedFile> OpenLocked(const std::string& path) {
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     bool created = false;
-    Fd fd(open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid() && errno == ENOENT) {
-      fd = Fd(open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666));
+      fd = UniqueFd(open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666));
       if (!fd.valid() && errno == EEXIST) continue;
       created = fd.valid();
     }
@@ -126,20 +94,20 @@ std::optional<LockedFile> OpenLocked(const std::string& path) {
 bool ReplaceFile(const std::string& path, std::string_view text, const struct stat& old) {
   std::string folder = FolderOf(path);
   std::string temp_path = folder + "/." + NameOf(path) + ".XXXXXX";
-  Fd temp(mkostemp(temp_path.data(), O_CLOEXEC));
+  UniqueFd temp(mkostemp(temp_path.data(), O_CLOEXEC));
   if (!temp.valid()) return false;
   if (fchown(temp.get(), old.st_uid, old.st_gid) != 0) {
     // Only a privileged writer can give the file back to its owner; others keep their own.
   }
   bool ok = fchmod(temp.get(), old.st_mode & 07777) == 0 && WriteAll(temp.get(), text).ok() &&
             fsync(temp.get()) == 0;
-  ok = temp.Close() && ok;
+  ok = temp.Close() == 0 && ok;
   ok = ok && rename(temp_path.c_str(), path.c_str()) == 0;
   if (!ok) {
     unlink(temp_path.c_str());
     return false;
   }
-  Fd folder_fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd folder_fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder_fd.valid()) fsync(folder_fd.get());  // makes the rename itself durable
   return true;
 }
@@ -166,7 +134,7 @@ Settings::Settings(std::string ini_path) : ini_path_(std::move(ini_path)) {}
 std::string Settings::GetIniValue(std::string_view section, std::string_view key) const {
   ini_text::ValueFinder finder(section, key);
   // No lock: writers replace the file by a rename, so a read sees the old or the new file whole.
-  Fd fd(open(ini_path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(open(ini_path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat status;
   if (!fd.valid() || !IsRegularFile(fd.get(), status)) return "";
   auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
@@ -180,7 +148,7 @@ std::string Settings::GetIniValue(std::string_view section, std::string_view key
 }
 
 std::string Settings::ReadProblem() const {
-  Fd fd(open(ini_path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(open(ini_path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) return std::strerror(errno);
   struct stat status;
   if (fstat(fd.get(), &status) != 0) return std::strerror(errno);
@@ -198,12 +166,10 @@ void Settings::WriteIniValue(std::string_view section, std::string_view key,
   std::string path = FileToReplace(ini_path_);
   std::optional<LockedFile> file = OpenLocked(path);
   if (!file.has_value()) return;
-  std::string old_text;
+  const Result<std::string> old_text = ReadAll(file->fd.get(), SIZE_MAX);
   std::optional<std::string> new_text;
-  if (ReadAll(file->fd.get(), old_text)) {
-    new_text = ini_text::WithValue(old_text, section, key, value);
-  }
-  if (new_text.has_value() && *new_text == old_text) return;
+  if (old_text.ok()) new_text = ini_text::WithValue(*old_text, section, key, value);
+  if (new_text.has_value() && *new_text == *old_text) return;
   if (!new_text.has_value() || !ReplaceFile(path, *new_text, file->status)) {
     // The empty file made only to hold the lock goes again; the lock is still ours.
     if (file->created) unlink(path.c_str());

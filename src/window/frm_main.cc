@@ -19,6 +19,7 @@
 #include <limits>
 #include <utility>
 
+#include "base/version.h"
 #include "services/dates/date_tag.h"
 #include "services/fetch/page_fetch.h"
 #include "services/fetch/page_file.h"
@@ -37,7 +38,6 @@ constexpr int kFrameWidth = 16;
 constexpr int kFrameHeight = 48;
 // The window keeps its fields in this section of webletter.ini.
 constexpr std::string_view kSection = "Default";
-constexpr const char kCredit[] = "Webletter 2.00";
 
 struct Twips {
   int left;
@@ -444,7 +444,7 @@ void frmMain::CreateControls() {
   btnSend = button("btnSend", "&Send", {2160, 6960, 1212, 372});
   btnSend->setEnabled(false);
   btnClose = button("btnClose", "E&xit", {4200, 6960, 1332, 372});
-  Label9 = label("Label9", kCredit, {120, 7080, 1692, 372});
+  Label9 = label("Label9", kProductVersion, {120, 7080, 1692, 372});
 
   // The tab order: the address, the page buttons, the mail fields, the buttons, the page view.
   QWidget* const order[] = {Text1,          btnTest,     btnOpen,      txtSubject,

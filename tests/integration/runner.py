@@ -118,7 +118,8 @@ class CaseFile:
             decoy.write(DECOY_INI)
         self.http, self.smtp = servers.HttpServer(), servers.SmtpServer()
         self.places = {"{http}": self.http.host_port, "{smtp}": self.smtp.host_port,
-                       "{closed}": servers.closed_port(), "{program}": os.path.realpath(self.program)}
+                       "{closed}": servers.closed_port(), "{program}": os.path.realpath(self.program),
+                       "{version}": os.environ.get("WEBLETTER_VERSION", "")}
         self.https, self.postfix = {}, postfix.Postfix() if self.defaults.get("postfix") else None
         if self.postfix:
             self.places["{postfix}"] = self.postfix.host_port

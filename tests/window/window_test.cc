@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "base/standard_messages.h"
+#include "base/version.h"
 #include "gtest/gtest.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
@@ -171,7 +172,8 @@ TEST_F(WindowTest, ControlsCarryTheirCaptionsAndNames) {
   }
   EXPECT_EQ(captions,
             "Webletter|&URL:||&Grab page|or|&Load from file|Su&bject:||&From address||"
-            "From &Name||&To address||T&o Name||S&MTP server||&Send|E&xit|Webletter 2.00");
+            "From &Name||&To address||T&o Name||S&MTP server||&Send|E&xit|" +
+                std::string(kProductVersion));
   EXPECT_EQ(names,
             "URL|Page source|Subject|From address|From Name|To address|To Name|"
             "SMTP server|");

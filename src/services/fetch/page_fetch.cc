@@ -17,11 +17,11 @@
 #include <string>
 
 #include "base/standard_messages.h"
+#include "base/version.h"
 
 namespace webletter {
 namespace {
 
-constexpr char kUserAgent[] = "Webletter/2.00";
 constexpr char kWebProtocols[] = "http,https";
 // Without a callback nothing needs to run between waits; curl still wakes up for its own timers.
 constexpr std::chrono::milliseconds kPlainWaitSlice{1000};

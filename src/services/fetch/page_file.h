@@ -11,8 +11,12 @@
 
 namespace webletter {
 
+// A page file holds at most what a fetched page may (64 MiB).
+inline constexpr std::size_t kMaxPageFileBytes = 64u << 20;
+
 // Reads the whole file at `path`. A file that cannot be opened or read (missing, a folder, no
-// permission) fails with the standard-message number of the system's error.
+// permission) fails with the standard-message number of the system's error, a larger one than
+// kMaxPageFileBytes with error::kFileTooLarge.
 Result<Page> ReadPageFile(const std::string& path);
 
 }  // namespace webletter

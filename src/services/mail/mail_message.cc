@@ -13,6 +13,7 @@
 
 #include "base/ascii.h"
 #include "base/standard_messages.h"
+#include "base/version.h"
 
 namespace webletter {
 namespace {
@@ -522,7 +523,7 @@ void AddHeaders(GMimeMessage* message, const MailContent& content, const WireAdd
   g_date_time_unref(now);
   const GString message_id(g_mime_utils_generate_message_id(MessageIdDomain(wire.from).c_str()));
   g_mime_message_set_message_id(message, message_id.get());
-  g_mime_object_set_header(As<GMimeObject>(message), "X-Mailer", "Webletter 2.00", nullptr);
+  g_mime_object_set_header(As<GMimeObject>(message), "X-Mailer", kProductVersion, nullptr);
 
   SetRawHeader(message, "From", AddressListValue("From", {&content.from}, {wire.from}));
   if (!recipients.empty()) {

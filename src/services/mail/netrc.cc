@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "base/ascii.h"
+#include "base/posix_file.h"
 
 namespace webletter {
 namespace {
@@ -135,23 +136,18 @@ UserNetrc FindUserNetrcLogin(std::string_view host, std::string_view login) {
   const std::string home = HomeFolder();
   if (home.empty()) return {};
   const std::string path = home + "/.netrc";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return {};
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!file.valid()) return {};
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
+  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return {std::nullopt, path + " is not a regular file, so it was not read"};
   }
-  std::string text(kMaxNetrcBytes, '\0');
-  std::size_t size = 0;
-  for (ssize_t got = 1; got > 0 && size < text.size();) {
-    do got = ::read(fd, text.data() + size, text.size() - size);
-    while (got < 0 && errno == EINTR);
-    if (got > 0) size += static_cast<std::size_t>(got);
+  const Result<std::string> text = ReadAll(file.get(), kMaxNetrcBytes);
+  if (!text.ok()) {
+    return {std::nullopt, path + " could not be read (" + std::string(text.status().message()) +
+                              "), so it was not used"};
   }
-  ::close(fd);
-  text.resize(size);
-  UserNetrc found{FindNetrcLogin(text, host, login), {}};
+  UserNetrc found{FindNetrcLogin(*text, host, login), {}};
   if (found.login && !found.login->password.empty() && (info.st_mode & (S_IRWXG | S_IRWXO))) {
     found.warning = path + " holds the password used, and others can read it: make it private " +
                     "with chmod 600 " + path;

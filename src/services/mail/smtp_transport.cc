@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "base/ascii.h"
+#include "base/posix_file.h"
 #include "base/shown_text.h"
 #include "base/standard_messages.h"
 #include "services/mail/netrc.h"
@@ -104,7 +105,8 @@ std::string LocalAddressTowards(const SmtpEndpoint& endpoint) {
   const std::string port = std::to_string(endpoint.port);
   if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return {};
   std::string address;
-  const int fd = ::socket(found->ai_family, found->ai_socktype, found->ai_protocol);
+  const UniqueFd socket(::socket(found->ai_family, found->ai_socktype, found->ai_protocol));
+  const int fd = socket.get();
   sockaddr_storage local{};
   socklen_t length = sizeof(local);
   std::array<char, INET6_ADDRSTRLEN> text{};
@@ -118,7 +120,6 @@ std::string LocalAddressTowards(const SmtpEndpoint& endpoint) {
       address = text.data();
     }
   }
-  if (fd >= 0) ::close(fd);
   ::freeaddrinfo(found);
   return address;
 }
