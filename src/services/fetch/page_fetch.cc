@@ -1,7 +1,6 @@
 #include "services/fetch/page_fetch.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
 #include <netinet/in.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -13,11 +12,11 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "base/standard_messages.h"
 #include "base/version.h"
+#include "services/curl_support.h"
 
 namespace webletter {
 namespace {
@@ -25,13 +24,6 @@ namespace {
 constexpr char kWebProtocols[] = "http,https";
 // Without a callback nothing needs to run between waits; curl still wakes up for its own timers.
 constexpr std::chrono::milliseconds kPlainWaitSlice{1000};
-
-Status InitCurlOnce() {
-  static std::once_flag once;
-  static CURLcode init_result = CURLE_OK;
-  std::call_once(once, [] { init_result = curl_global_init(CURL_GLOBAL_DEFAULT); });
-  return init_result == CURLE_OK ? Status::Ok() : Status(error::kFetchFailed);
-}
 
 // All the headers of every response of one fetch together, below libcurl's own limit of 300 KiB
 // so that the failure is told as what it is; a single line is limited by libcurl (100 KiB).
@@ -228,105 +220,31 @@ Status TransferStatus(CURLcode code, const BodySink& sink, const AddressGuard& g
   return Status(request_size > 0 ? AnswerError(code, status) : CurlError(code));
 }
 
-struct EasyCleanup {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiCleanup {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-
-// One transfer's own handles, so that a fetch started from a callback of another never shares
-// anything with it.
-class Transfer {
- public:
-  Transfer() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
-  ~Transfer() {
-    if (added_) curl_multi_remove_handle(multi_.get(), easy_.get());
-  }
-  Transfer(const Transfer&) = delete;
-  Transfer& operator=(const Transfer&) = delete;
-
-  bool valid() const { return easy_ && multi_; }
-  CURL* easy() const { return easy_.get(); }
-
-  Status Start() {
-    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
-      return Status(error::kFetchFailed);
-    }
-    added_ = true;
-    return Status::Ok();
-  }
-
-  // Runs the transfer to its end, waiting on its sockets a slice at a time and calling
-  // `between_waits` after each wait. `result` is libcurl's outcome of the finished transfer.
-  Status Run(const FetchWaitCallback& between_waits, CURLcode& result) {
-    const std::chrono::milliseconds slice = between_waits ? kFetchWaitSlice : kPlainWaitSlice;
-    int running = 1;
-    while (true) {
-      if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) {
-        return Status(error::kFetchFailed);
-      }
-      if (running == 0) break;
-      if (curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(slice.count()), nullptr) !=
-          CURLM_OK) {
-        return Status(error::kFetchFailed);
-      }
-      if (between_waits && !between_waits()) return Status(error::kFetchCancelled);
-    }
-    int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
-      if (message->msg == CURLMSG_DONE) {
-        result = message->data.result;
-        return Status::Ok();
-      }
-    }
-    return Status(error::kFetchFailed);
-  }
-
- private:
-  std::unique_ptr<CURLM, MultiCleanup> multi_;  // destroyed after the easy handle
-  std::unique_ptr<CURL, EasyCleanup> easy_;
-  bool added_ = false;
-};
-
 // Sets every option of the request; false when libcurl refuses one.
 bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, BodySink& sink,
                AddressGuard& guard) {
-  bool ok = curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols) == CURLE_OK;
-  // No proxy, whatever the environment says: the redirect guard must see the real server.
-  ok = ok && curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.max_redirects) == CURLE_OK;
-  // A page whose Content-Length is over the limit is refused before its body comes; one without
-  // a length is stopped as it passes the limit (OnBody).
-  ok = ok && curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
-                              static_cast<curl_off_t>(limits.max_body_bytes)) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
-  // Debian's libcurl reads neither variable itself; a user who sets them expects them honoured.
-  if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
-    ok = ok && curl_easy_setopt(easy, CURLOPT_CAINFO, file) == CURLE_OK;
-  }
-  if (const char* dir = std::getenv("SSL_CERT_DIR"); dir != nullptr && *dir != '\0') {
-    ok = ok && curl_easy_setopt(easy, CURLOPT_CAPATH, dir) == CURLE_OK;
-  }
-  ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                              static_cast<long>(limits.connect_timeout.count())) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS,
-                              static_cast<long>(limits.total_timeout.count())) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERDATA, &sink) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket) == CURLE_OK;
-  ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &guard) == CURLE_OK;
-  return ok;
+  CurlOptions options(easy);
+  SetSharedOptions(options);
+  options.Set(CURLOPT_URL, url.c_str())
+      .Set(CURLOPT_PROTOCOLS_STR, kWebProtocols)
+      .Set(CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols)
+      .Set(CURLOPT_FOLLOWLOCATION, 1L)
+      .Set(CURLOPT_MAXREDIRS, limits.max_redirects)
+      // A page whose Content-Length is over the limit is refused before its body comes; one
+      // without a length is stopped as it passes the limit (OnBody).
+      .Set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_body_bytes))
+      .Set(CURLOPT_ACCEPT_ENCODING, "")
+      .Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect_timeout.count()))
+      .Set(CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout.count()))
+      .Set(CURLOPT_USERAGENT, kUserAgent)
+      .Set(CURLOPT_BUFFERSIZE, kReceiveBuffer)
+      .Set(CURLOPT_WRITEFUNCTION, OnBody)
+      .Set(CURLOPT_WRITEDATA, &sink)
+      .Set(CURLOPT_HEADERFUNCTION, OnHeader)
+      .Set(CURLOPT_HEADERDATA, &sink)
+      .Set(CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket)
+      .Set(CURLOPT_OPENSOCKETDATA, &guard);
+  return options.ok();
 }
 
 bool InPrefix(const std::uint8_t* bytes, std::initializer_list<std::uint8_t> prefix,
@@ -370,25 +288,22 @@ Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_wa
                        const FetchLimits& limits) {
   // libcurl would silently cut the address at a NUL.
   if (url.find('\0') != std::string_view::npos) return Status(error::kFetchBadAddress);
-  if (Status init = InitCurlOnce(); !init.ok()) return init;
-  Transfer transfer;
-  if (!transfer.valid()) return Status(error::kFetchFailed);
+  const CurlEasy easy = NewCurlEasy();
+  if (!easy) return Status(error::kFetchFailed);
   BodySink sink;
-  sink.easy = transfer.easy();
+  sink.easy = easy.get();
   sink.limit = limits.max_body_bytes;
   AddressGuard guard;
   guard.is_local = &limits.is_local_address;
   const std::string address(url);
-  if (!Configure(transfer.easy(), address, limits, sink, guard)) {
-    return Status(error::kFetchFailed);
-  }
-  if (Status started = transfer.Start(); !started.ok()) return started;
-  CURLcode result = CURLE_OK;
-  if (Status run = transfer.Run(between_waits, result); !run.ok()) return run;
-  if (Status outcome = TransferStatus(result, sink, guard); !outcome.ok()) return outcome;
+  if (!Configure(easy.get(), address, limits, sink, guard)) return Status(error::kFetchFailed);
+  const TransferEnd end =
+      RunTransfer(easy.get(), between_waits ? kFetchWaitSlice : kPlainWaitSlice, between_waits);
+  if (end.stopped) return Status(error::kFetchCancelled);
+  if (Status outcome = TransferStatus(end.result, sink, guard); !outcome.ok()) return outcome;
 
   const char* content_type = nullptr;
-  curl_easy_getinfo(transfer.easy(), CURLINFO_CONTENT_TYPE, &content_type);
+  curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_TYPE, &content_type);
   Page page;
   page.charset = DetectCharset(content_type != nullptr ? content_type : "", sink.bytes);
   page.bytes = std::move(sink.bytes);

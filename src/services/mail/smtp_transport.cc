@@ -1,7 +1,6 @@
 #include "services/mail/smtp_transport.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -19,6 +18,7 @@
 #include "base/posix_file.h"
 #include "base/shown_text.h"
 #include "base/standard_messages.h"
+#include "services/curl_support.h"
 #include "services/mail/netrc.h"
 
 namespace webletter {
@@ -26,22 +26,6 @@ namespace {
 
 constexpr int kSmtpPort = 25;
 constexpr int kSmtpsPort = 465;
-
-struct CurlUrlFree {
-  void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct CurlEasyFree {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct CurlMultiFree {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct CurlSlistFree {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-struct CurlTextFree {
-  void operator()(char* text) const { curl_free(text); }
-};
 
 // One part of a parsed address; `present` is false when the address has none.
 struct UrlPart {
@@ -52,7 +36,7 @@ struct UrlPart {
 UrlPart GetPart(CURLU* url, CURLUPart which, unsigned flags = 0) {
   char* raw = nullptr;
   if (curl_url_get(url, which, &raw, flags) != CURLUE_OK || raw == nullptr) return {};
-  const std::unique_ptr<char, CurlTextFree> text(raw);
+  const CurlText text(raw);
   return {true, text.get()};
 }
 
@@ -141,7 +125,7 @@ std::string CurlAddress(const SmtpEndpoint& endpoint, const std::string& sender)
                       .local_address = [&] { return LocalAddressTowards(endpoint); }});
   char* escaped = curl_easy_escape(nullptr, ehlo.c_str(), static_cast<int>(ehlo.size()));
   if (escaped == nullptr) return {};
-  const std::unique_ptr<char, CurlTextFree> path(escaped);
+  const CurlText path(escaped);
   return std::string(endpoint.implicit_tls ? "smtps://" : "smtp://") + endpoint.host + ":" +
          std::to_string(endpoint.port) + "/" + path.get();
 }
@@ -279,19 +263,6 @@ Status MailStatusOf(CURLcode code, const char* error_text, long reply_code, cons
   }
 }
 
-// The trust store: the system's, unless SSL_CERT_FILE or SSL_CERT_DIR name another, as they do
-// for OpenSSL's own tools (Debian's libcurl does not read them by itself).
-void SetTrustStore(CURL* curl) {
-  if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, file);
-  }
-  if (const char* dir = std::getenv("SSL_CERT_DIR"); dir != nullptr && *dir != '\0') {
-    curl_easy_setopt(curl, CURLOPT_CAPATH, dir);
-  }
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-}
-
 // The sign-in: the address's own credentials, else the user's ~/.netrc entry for the host (for
 // the address's user name when it gives one without a password). libcurl never reads the file
 // itself, so that every password it holds went through SetSecurity's rule.
@@ -312,37 +283,18 @@ SmtpEndpoint WithNetrcLogin(SmtpEndpoint endpoint, const MailLimits& limits) {
 
 // Encryption whenever the server offers STARTTLS; with credentials, encryption or nothing: a
 // password is never sent in clear.
-void SetSecurity(CURL* curl, const SmtpEndpoint& endpoint) {
+void SetSecurity(CurlOptions& options, const SmtpEndpoint& endpoint) {
   const bool signs_in = !endpoint.user.empty();
-  curl_easy_setopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_IGNORED));
-  curl_easy_setopt(curl, CURLOPT_USE_SSL, signs_in ? CURLUSESSL_ALL : CURLUSESSL_TRY);
+  options.Set(CURLOPT_NETRC, static_cast<long>(CURL_NETRC_IGNORED))
+      .Set(CURLOPT_USE_SSL, static_cast<long>(signs_in ? CURLUSESSL_ALL : CURLUSESSL_TRY));
   if (signs_in) {
-    curl_easy_setopt(curl, CURLOPT_USERNAME, endpoint.user.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, endpoint.password.c_str());
+    options.Set(CURLOPT_USERNAME, endpoint.user.c_str())
+        .Set(CURLOPT_PASSWORD, endpoint.password.c_str());
   }
-  SetTrustStore(curl);
 }
 
-// Runs the transfer. With `keep_alive`, through a multi handle that waits on the sockets a slice
-// at a time and calls it after each wait; without, libcurl simply blocks.
-CURLcode Perform(CURL* curl, const std::function<void()>& keep_alive) {
-  if (!keep_alive) return curl_easy_perform(curl);
-  const std::unique_ptr<CURLM, CurlMultiFree> multi(curl_multi_init());
-  if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
-  CURLcode result = CURLE_FAILED_INIT;
-  int running = 1;
-  while (curl_multi_perform(multi.get(), &running) == CURLM_OK && running > 0 &&
-         curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(kMailWaitSlice.count()),
-                         nullptr) == CURLM_OK) {
-    keep_alive();
-  }
-  int queued = 0;
-  while (const CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
-    if (message->msg == CURLMSG_DONE) result = message->data.result;
-  }
-  curl_multi_remove_handle(multi.get(), curl);
-  return result;
-}
+// Without a keep-alive nothing needs to run between waits.
+constexpr std::chrono::milliseconds kPlainWaitSlice{1000};
 
 }  // namespace
 
@@ -352,7 +304,7 @@ Result<SmtpEndpoint> ParseSmtpServer(std::string_view server) {
   std::string address(server);
   if (address.find("://") == std::string::npos) address.insert(0, "smtp://");
 
-  const std::unique_ptr<CURLU, CurlUrlFree> url(curl_url());
+  const CurlUrl url(curl_url());
   if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) {
     return invalid;
   }
@@ -423,11 +375,11 @@ std::string ServerReplyDetail(long code, std::string_view line, std::string_view
 
 Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
                 const MessageReader& message, long long size, const MailLimits& limits) {
-  const std::unique_ptr<CURL, CurlEasyFree> handle(curl_easy_init());
+  const CurlEasy handle = NewCurlEasy();
   if (!handle) return Status(error::kMailFailed);
   CURL* curl = handle.get();
 
-  std::unique_ptr<curl_slist, CurlSlistFree> recipients;
+  CurlSlist recipients;
   for (const std::string& to : envelope.to) {
     curl_slist* longer = curl_slist_append(recipients.get(), ("<" + to + ">").c_str());
     if (longer == nullptr) return Status(error::kOutOfMemory);
@@ -441,39 +393,44 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const SmtpEnvelope& envelope,
   ServerReply reply;
   char error_text[CURL_ERROR_SIZE] = {};
 
-  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  // No proxy, whatever the environment says (ALL_PROXY would take the dialogue there).
-  curl_easy_setopt(curl, CURLOPT_PROXY, "");
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  // One message per connection: it ends within this call, never later in a wait for QUIT.
-  curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(limits.connect_timeout.count()));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout.count()));
   auto deadline = std::chrono::steady_clock::now() + limits.total_timeout;
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopAtDeadline);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &deadline);
+  CurlOptions options(curl);
+  SetSharedOptions(options);
+  options.Set(CURLOPT_URL, address.c_str())
+      .Set(CURLOPT_PROTOCOLS_STR, "smtp,smtps")
+      // One message per connection: it ends within this call, never later in a wait for QUIT.
+      .Set(CURLOPT_FORBID_REUSE, 1L)
+      .Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect_timeout.count()))
+      .Set(CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout.count()))
+      .Set(CURLOPT_NOPROGRESS, 0L)
+      .Set(CURLOPT_XFERINFOFUNCTION, &StopAtDeadline)
+      .Set(CURLOPT_XFERINFODATA, &deadline);
   const SmtpEndpoint signing_in = WithNetrcLogin(endpoint, limits);
   // libcurl would cut a name at a NUL, or fail to sign in and send anyway.
   if (HasAsciiControl(signing_in.user) || HasAsciiControl(signing_in.password)) {
     return Status(error::kMailLoginUnusable);
   }
-  SetSecurity(curl, signing_in);
-  curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
-  curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
-  curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-  curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBuffer);
-  curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);
-  curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_text);
-  curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &WatchDialogue);
-  curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &reply);
-  curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+  SetSecurity(options, signing_in);
+  options.Set(CURLOPT_MAIL_FROM, from.c_str())
+      .Set(CURLOPT_MAIL_RCPT, recipients.get())
+      .Set(CURLOPT_UPLOAD, 1L)
+      .Set(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size))
+      .Set(CURLOPT_UPLOAD_BUFFERSIZE, kUploadBuffer)
+      .Set(CURLOPT_READFUNCTION, &ReadMessage)
+      .Set(CURLOPT_READDATA, &upload)
+      .Set(CURLOPT_ERRORBUFFER, error_text)
+      .Set(CURLOPT_DEBUGFUNCTION, &WatchDialogue)
+      .Set(CURLOPT_DEBUGDATA, &reply)
+      .Set(CURLOPT_VERBOSE, 1L);
+  if (!options.ok()) return Status(error::kMailFailed);
 
-  const CURLcode code = Perform(curl, limits.keep_alive);
+  const std::function<bool()> keep_alive = [&] {
+    limits.keep_alive();
+    return true;
+  };
+  const CURLcode code = RunTransfer(curl, limits.keep_alive ? kMailWaitSlice : kPlainWaitSlice,
+                                    limits.keep_alive ? keep_alive : std::function<bool()>())
+                            .result;
   long reply_code = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply_code);
   if (upload.failed) return Status(error::kMailComposeFailed);

@@ -1,0 +1,60 @@
+#include "services/curl_support.h"
+
+#include <cstdlib>
+#include <mutex>
+
+namespace webletter {
+namespace {
+
+// The variable's value, or null when it is unset or empty.
+const char* Setting(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+}  // namespace
+
+bool InitCurlOnce() {
+  static std::once_flag once;
+  static CURLcode init_result = CURLE_OK;
+  std::call_once(once, [] { init_result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  return init_result == CURLE_OK;
+}
+
+CurlEasy NewCurlEasy() {
+  if (!InitCurlOnce()) return nullptr;
+  return CurlEasy(curl_easy_init());
+}
+
+void SetSharedOptions(CurlOptions& options) {
+  if (const char* file = Setting("SSL_CERT_FILE")) options.Set(CURLOPT_CAINFO, file);
+  if (const char* folder = Setting("SSL_CERT_DIR")) options.Set(CURLOPT_CAPATH, folder);
+  options.Set(CURLOPT_SSL_VERIFYPEER, 1L).Set(CURLOPT_SSL_VERIFYHOST, 2L);
+  // An empty proxy turns off every proxy that the environment names.
+  options.Set(CURLOPT_PROXY, "").Set(CURLOPT_NOSIGNAL, 1L);
+}
+
+TransferEnd RunTransfer(CURL* easy, std::chrono::milliseconds slice,
+                        const std::function<bool()>& between_waits) {
+  const CurlMulti multi(curl_multi_init());
+  if (!multi) return {.result = CURLE_OUT_OF_MEMORY};
+  if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return {.result = CURLE_FAILED_INIT};
+  TransferEnd end{.result = CURLE_FAILED_INIT};
+  int running = 1;
+  while (curl_multi_perform(multi.get(), &running) == CURLM_OK && running > 0 &&
+         curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(slice.count()), nullptr) ==
+             CURLM_OK) {
+    if (between_waits && !between_waits()) {
+      end.stopped = true;
+      break;
+    }
+  }
+  int queued = 0;
+  while (const CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+    if (message->msg == CURLMSG_DONE) end.result = message->data.result;
+  }
+  curl_multi_remove_handle(multi.get(), easy);
+  return end;
+}
+
+}  // namespace webletter

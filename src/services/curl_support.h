@@ -1,0 +1,84 @@
+// The one place libcurl is set up, for the page fetch and the mail alike: the handles' owners,
+// the library's one global start, the options every transfer shares (the trust store, no proxy,
+// no signals), a checked way to set options, and the loop that waits on a transfer's sockets.
+// Every curl_easy_setopt of the program goes through CurlOptions, so that no refused option (a
+// TLS setting among them) passes unnoticed.
+#ifndef WEBLETTER_SERVICES_CURL_SUPPORT_H_
+#define WEBLETTER_SERVICES_CURL_SUPPORT_H_
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace webletter {
+
+struct CurlEasyFree {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct CurlMultiFree {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct CurlSlistFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct CurlUrlFree {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct CurlTextFree {
+  void operator()(char* text) const { curl_free(text); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyFree>;
+using CurlMulti = std::unique_ptr<CURLM, CurlMultiFree>;
+using CurlSlist = std::unique_ptr<curl_slist, CurlSlistFree>;
+using CurlUrl = std::unique_ptr<CURLU, CurlUrlFree>;
+using CurlText = std::unique_ptr<char, CurlTextFree>;
+
+// Starts libcurl once per process, before its first handle; false when it cannot start.
+bool InitCurlOnce();
+
+// A new easy handle (libcurl started first); null when there is none.
+CurlEasy NewCurlEasy();
+
+// Sets the options of one easy handle and remembers whether libcurl refused any: the caller asks
+// once, at the end, and gives up the transfer then.
+class CurlOptions {
+ public:
+  explicit CurlOptions(CURL* easy) : easy_(easy) {}
+
+  // `value` goes to libcurl as it is: a long, a curl_off_t, a pointer or a function pointer,
+  // as the option wants it.
+  template <typename Value>
+  CurlOptions& Set(CURLoption option, Value value) {
+    if (ok_ && curl_easy_setopt(easy_, option, value) != CURLE_OK) ok_ = false;
+    return *this;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  CURL* easy_;
+  bool ok_ = true;
+};
+
+// What every transfer of the program has: certificates always verified, against the system's
+// trust store or the file and folder that SSL_CERT_FILE and SSL_CERT_DIR name (Debian's libcurl
+// reads neither by itself); no proxy, whatever the environment says; no signals.
+void SetSharedOptions(CurlOptions& options);
+
+// How a transfer driven by RunTransfer ended.
+struct TransferEnd {
+  bool stopped = false;        // `between_waits` asked to stop
+  CURLcode result = CURLE_OK;  // libcurl's outcome when it ran to its end
+};
+
+// Runs `easy` to its end through a multi handle of its own, waiting on its sockets at most
+// `slice` at a time and calling `between_waits` (when it is not empty) after each wait; the
+// callback returns false to stop the transfer. A multi handle that fails ends the transfer with
+// CURLE_FAILED_INIT (or CURLE_OUT_OF_MEMORY).
+TransferEnd RunTransfer(CURL* easy, std::chrono::milliseconds slice,
+                        const std::function<bool()>& between_waits);
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_SERVICES_CURL_SUPPORT_H_
