@@ -12,6 +12,9 @@
 #include <tuple>
 #include <vector>
 
+#include "services/fetch/charset.h"
+#include "services/fetch/text_decoding.h"
+
 namespace webletter {
 namespace {
 
