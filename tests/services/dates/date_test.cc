@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/standard_messages.h"
+#include "services/dates/calendar.h"
 #include "services/dates/date_format.h"
 #include "services/dates/date_tag.h"
 #include "services/dates/locale_text.h"
