@@ -90,15 +90,22 @@ std::string CanonicalFamilyName(std::string_view label) {
   return std::string(label);
 }
 
-// The program's name for a charset label, or nothing for a label that is not a plain charset
-// name (see IsCharsetName).
+// Whether a label is made only of letters, digits and "-_.:": no iconv suffix like "//IGNORE", no
+// character that could break a mail header, and no "+" (which MIME's IsCharsetName lets by).
+bool IsPlainLabel(std::string_view label) {
+  return !label.empty() && std::all_of(label.begin(), label.end(), [](char c) {
+    return IsAsciiLetterOrDigit(c) || c == '-' || c == '_' || c == '.' || c == ':';
+  });
+}
+
+// The program's name for a charset label, or nothing for a label that is not plain.
 std::optional<std::string> NormalizeLabel(std::string_view label) {
   label = Trim(label);
   if (label.size() >= 2 && (label.front() == '"' || label.front() == '\'') &&
       label.back() == label.front()) {
     label = Trim(label.substr(1, label.size() - 2));
   }
-  if (label.size() > 40 || !IsCharsetName(label)) return std::nullopt;
+  if (label.size() > 40 || !IsPlainLabel(label)) return std::nullopt;
   std::string name = AsciiLower(label);
   for (const auto& [alias, canonical] : kAliases) {
     if (name == alias) return std::string(canonical);

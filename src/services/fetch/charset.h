@@ -25,8 +25,8 @@ std::string DetectCharset(std::string_view content_type, std::string_view bytes)
 
 // The program's name for a charset `label` that it can read pages in, as DetectCharset gives
 // names: blanks and one pair of quotes around it dropped, lower case, the usual name for an
-// alias. Nothing for a label that is no plain charset name (see IsCharsetName) or is longer than
-// 40 characters, one that iconv does not know, and UTF-7.
+// alias. Nothing for a label of anything but letters, digits and "-_.:" or of more than 40
+// characters, one that iconv does not know, and UTF-7.
 std::optional<std::string> SupportedCharset(std::string_view label);
 
 // The byte-order marks that decide a page's charset, and are dropped from its text.

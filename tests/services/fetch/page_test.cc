@@ -46,6 +46,7 @@ TEST(DetectCharsetTest, HeaderThenByteOrderMarkThenMetaThenTheBytes) {
       // quotes, none, and a second parameter after an unknown first.
       {"text/html; charset=x-unknown", "\xfe\xff\0a"s, "utf-16be"},
       {"text/html; charset=utf-8//IGNORE", "caf\xe9", "windows-1252"},
+      {"text/html; charset=\"ISO+8859-1\"", "caf\xe9", "windows-1252"},
       {"text/html; charset=UTF-7", "+ADw-script+AD4-", "utf-8"},
       {"text/html; charset=\"utf-8\r\nBcc: x@y\"", "caf\xe9", "windows-1252"},
       {"text/html; charset='koi8-r\"", "caf\xe9", "windows-1252"},
