@@ -10,7 +10,7 @@
 
 #include "bench_server.h"
 #include "benchmark/benchmark.h"
-#include "services/fetch/page.h"
+#include "services/fetch/charset.h"
 #include "services/fetch/page_fetch.h"
 
 namespace webletter {

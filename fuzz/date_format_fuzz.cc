@@ -9,6 +9,7 @@
 
 #include "base/standard_messages.h"
 #include "fuzz_fields.h"
+#include "services/dates/calendar.h"
 #include "services/dates/date_format.h"
 #include "services/dates/date_tag.h"
 

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "fuzz_fields.h"
+#include "services/fetch/charset.h"
 #include "services/fetch/page.h"
+#include "services/fetch/text_decoding.h"
 
 namespace {
 

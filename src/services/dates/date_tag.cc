@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "base/standard_messages.h"
+#include "services/dates/calendar.h"
 #include "services/dates/date_format.h"
 
 namespace webletter {

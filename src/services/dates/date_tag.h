@@ -19,7 +19,7 @@ namespace webletter {
 Result<std::string> FillDateTag(std::string& text,
                                 std::optional<double> offset_days = std::nullopt);
 
-// The same with "today" (a date as date_format.h counts it) and the locale given.
+// The same with "today" (a date as calendar.h counts it) and the locale given.
 Result<std::string> FillDateTag(std::string& text, std::optional<double> offset_days, double today,
                                 const LocaleText& locale);
 

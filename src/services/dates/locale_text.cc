@@ -2,14 +2,13 @@
 
 #include <iconv.h>
 #include <langinfo.h>
-#include <strings.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <ctime>
 #include <utility>
+
+#include "base/ascii.h"
 
 namespace webletter {
 namespace {
@@ -42,8 +41,8 @@ class Utf8Converter {
  private:
   static inline const iconv_t kNone = reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1));
 
-  static bool IsUtf8(const std::string& codeset) {
-    return strcasecmp(codeset.c_str(), "UTF-8") == 0 || strcasecmp(codeset.c_str(), "UTF8") == 0;
+  static bool IsUtf8(std::string_view codeset) {
+    return EqualsIgnoringAsciiCase(codeset, "UTF-8") || EqualsIgnoringAsciiCase(codeset, "UTF8");
   }
 
   static std::string AsciiOnly(std::string text) {
@@ -98,7 +97,7 @@ Conversion ReadConversion(std::string_view form, std::size_t start) {
   for (; i < form.size() && kFlags.find(form[i]) != std::string_view::npos; ++i) {
     if (form[i] != '^' && form[i] != '#') conversion.flag = form[i];
   }
-  while (i < form.size() && std::isdigit(static_cast<unsigned char>(form[i]))) ++i;
+  while (i < form.size() && IsAsciiDigit(form[i])) ++i;
   if (i < form.size() && (form[i] == 'E' || form[i] == 'O')) ++i;
   if (i < form.size()) conversion.letter = form[i++];
   conversion.end = i;
@@ -324,22 +323,6 @@ std::string LocaleText::Render(std::string_view form, const CivilDateTime& when)
     i = conversion.end;
   }
   return out;
-}
-
-CivilDateTime LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  CivilDateTime when;
-  when.year = local.tm_year + 1900;
-  when.month = local.tm_mon + 1;
-  when.day = local.tm_mday;
-  when.hour = local.tm_hour;
-  when.minute = local.tm_min;
-  when.second = local.tm_sec == 60 ? 59 : local.tm_sec;
-  when.weekday = local.tm_wday;
-  when.day_of_year = local.tm_yday + 1;
-  return when;
 }
 
 std::string NowAsText() {

@@ -6,27 +6,12 @@
 #define WEBLETTER_SERVICES_DATES_LOCALE_TEXT_H_
 
 #include <array>
-#include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "services/dates/calendar.h"
+
 namespace webletter {
-
-// A date and time of the proleptic Gregorian calendar, as the calendar shows it.
-struct CivilDateTime {
-  int year = 1899;
-  int month = 12;  // 1..12
-  int day = 30;    // 1..31
-  int hour = 0;    // 0..23
-  int minute = 0;
-  int second = 0;
-  int weekday = 6;      // 0 = Sunday .. 6 = Saturday
-  int day_of_year = 1;  // 1..366
-
-  // The places of the weekday and the month in LocaleText's arrays of names.
-  std::size_t WeekdayIndex() const { return static_cast<std::size_t>(weekday); }
-  std::size_t MonthIndex() const { return static_cast<std::size_t>(month - 1); }
-};
 
 // The date and time texts of one locale, all in UTF-8. The three forms use the C library's
 // strftime conversions (%d, %e, %m, %y, %Y, %a, %A, %b, %B, %H, %I, %M, %S, %p, %D, %F, %T, %R,
@@ -66,9 +51,6 @@ struct LocaleText {
 // The current local date and time in the general form: the locale's short date, a blank, the
 // locale's long time. Used by the log and the error mail.
 std::string NowAsText();
-
-// The current local date and time, to the second.
-CivilDateTime LocalNow();
 
 }  // namespace webletter
 

@@ -11,15 +11,10 @@
 #include <string_view>
 
 #include "base/status.h"
+#include "services/fetch/local_address.h"
 #include "services/fetch/page.h"
 
-struct sockaddr;
-
 namespace webletter {
-
-// Whether `address` (IPv4 or IPv6) is this computer or a local network: loopback, private,
-// shared (100.64/10), link-local, unique-local or unspecified, IPv4 inside IPv6 included.
-bool IsLocalNetworkAddress(const sockaddr* address);
 
 struct FetchLimits {
   std::chrono::milliseconds connect_timeout{std::chrono::seconds(30)};

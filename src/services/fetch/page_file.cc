@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "base/posix_file.h"
+#include "services/fetch/charset.h"
 
 namespace webletter {
 

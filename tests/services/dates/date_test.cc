@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/standard_messages.h"
+#include "services/dates/calendar.h"
 #include "services/dates/date_format.h"
 #include "services/dates/date_tag.h"
 #include "services/dates/locale_text.h"
@@ -81,16 +82,17 @@ TEST(DateFormatTest, FormatsEveryTokenFamily) {
   for (const std::vector<std::string>& row :
        testing::CaseRows("services/dates/date_format_cases.tsv")) {
     ASSERT_EQ(row.size(), 4u);
-    SCOPED_TRACE("date " + row[0] + " format \"" + row[2] + "\"");
-    const Result<std::string> text = FormatDate(DateOf(row[0]), row[2], locales.at(row[1]));
+    const auto& [date, locale, format, expected] = std::tie(row[0], row[1], row[2], row[3]);
+    SCOPED_TRACE("date " + date + " format \"" + format + "\"");
+    const Result<std::string> text = FormatDate(DateOf(date), format, locales.at(locale));
     ASSERT_EQ(text.status().number(), kOk);
-    EXPECT_EQ(*text, row[3]);
+    EXPECT_EQ(*text, expected);
   }
 }
 
 // gmtime counts the proleptic Gregorian calendar too; %U is the Sunday-first week that starts
 // with the first Sunday, one less than ours when 1 January is not a Sunday.
-TEST(DateFormatTest, CalendarAgreesWithTheCLibraryOverTheWholeRange) {
+TEST(CalendarTest, AgreesWithTheCLibraryOverTheWholeRange) {
   for (auto day = static_cast<std::int64_t>(kFirstDate);
        day <= static_cast<std::int64_t>(kLastDate); day += 211) {
     const auto time = static_cast<std::time_t>((day - 25569) * 86400);
@@ -115,12 +117,27 @@ std::string Characters(std::size_t count) {
   return text;
 }
 
-// A failure leaves the text as it was; success changes the caller's text too.
+// A subject, the offset in days, the subject afterwards and the failure's number (kOk for none).
+using TagCase = std::tuple<std::string, std::optional<double>, std::string, int>;
+constexpr double kToday = 45361;  // 10 March 2024
+
+// Success changes the caller's text too; a failure leaves it as it was.
+void ExpectFilled(const std::vector<TagCase>& cases) {
+  for (const auto& [subject, offset, expected, number] : cases) {
+    SCOPED_TRACE(subject.substr(0, 30) + " offset " + std::to_string(offset.value_or(0)));
+    std::string text = subject;
+    const Result<std::string> result = FillDateTag(text, offset, kToday, English());
+    ASSERT_EQ(result.status().number(), number);
+    EXPECT_EQ(text, expected);
+    if (result.ok()) {
+      EXPECT_EQ(*result, expected);
+    }
+  }
+}
+
 TEST(DateTagTest, FillsTheFirstTagAndItsExactCopies) {
-  const double today = At(2024, 3, 10);
   const std::string limit = Characters(32765);
-  const std::string past = Characters(32766);
-  const std::vector<std::tuple<std::string, std::optional<double>, std::string, int>> cases = {
+  ExpectFilled({
       {"News of #yyyy-mm-dd# for you", {}, "News of 2024-03-10 for you", kOk},
       {"#dd# and #dd#, #DD# and #mm#", {}, "10 and 10, #DD# and #mm#", kOk},
       {"#dd#dd#", {}, "10dd#", kOk},
@@ -132,29 +149,25 @@ TEST(DateTagTest, FillsTheFirstTagAndItsExactCopies) {
       {"#yyyy-mm-dd#", 1.0, "2024-03-11", kOk},
       {"#yyyy-mm-dd#", -10.0, "2024-02-29", kOk},
       {"#dd hh:nn#", 0.5, "10 12:00", kOk},
-      {"#yyyy-mm-dd#", kLastDate - today, "9999-12-31", kOk},
-      {"#yyyy-mm-dd#", kFirstDate - today - 0.4 * kSecond, "0100-01-01", kOk},
-      {"#yyyy#", kLastDate - today + 1 - 0.4 * kSecond, "#yyyy#", error::kOverflow},
-      {"#yyyy#", kFirstDate - today - 0.6 * kSecond, "#yyyy#", error::kOverflow},
+      {"#yyyy-mm-dd#", kLastDate - kToday, "9999-12-31", kOk},
+      {"#yyyy-mm-dd#", kFirstDate - kToday - 0.4 * kSecond, "0100-01-01", kOk},
+      {limit + "##", {}, limit + "03/10/24", kOk},  // the second mark at 32,767
+      {Characters(30000) + "# only", {}, Characters(30000) + "# only", kOk},
+  });
+}
+
+TEST(DateTagTest, RefusesDatesAndMarksOutOfRange) {
+  const std::string past = Characters(32766);
+  ExpectFilled({
+      {"#yyyy#", kLastDate - kToday + 1 - 0.4 * kSecond, "#yyyy#", error::kOverflow},
+      {"#yyyy#", kFirstDate - kToday - 0.6 * kSecond, "#yyyy#", error::kOverflow},
       {"#yyyy#", -1e300, "#yyyy#", error::kOverflow},
       {"#yyyy#", std::numeric_limits<double>::infinity(), "#yyyy#", error::kOverflow},
       {"#yyyy#", std::nan(""), "#yyyy#", error::kInvalidArgument},
-      {limit + "##", {}, limit + "03/10/24", kOk},  // the second mark at 32,767
-      {limit + "#d#", {}, limit + "#d#", error::kOverflow},
+      {Characters(32765) + "#d#", {}, Characters(32765) + "#d#", error::kOverflow},
       {past + "##", {}, past + "##", error::kOverflow},  // the first mark at 32,767
       {past + "# and no other", {}, past + "# and no other", error::kOverflow},
-      {Characters(30000) + "# only", {}, Characters(30000) + "# only", kOk},
-  };
-  for (const auto& [subject, offset, expected, number] : cases) {
-    SCOPED_TRACE(subject.substr(0, 30) + " offset " + std::to_string(offset.value_or(0)));
-    std::string text = subject;
-    const Result<std::string> result = FillDateTag(text, offset, today, English());
-    ASSERT_EQ(result.status().number(), number);
-    EXPECT_EQ(text, expected);
-    if (result.ok()) {
-      EXPECT_EQ(*result, expected);
-    }
-  }
+  });
 }
 
 TEST(LocaleTextTest, RendersStrftimeConversionsFromItsOwnNames) {
