@@ -24,15 +24,6 @@ TEST(ReadTest, FindsTheValueWholeAndInPieces) {
   }
 }
 
-// A value is read whole, however long, in a file of LF or CR LF lines.
-TEST(ReadTest, LongValuesReadWhole) {
-  const std::string value = std::string(300, 'a') + "\xC3\xA9" + std::string(70000, '\xFF');
-  for (const char* line_break : {"\n", "\r\n"}) {
-    EXPECT_EQ(FindValue("[s]\nk=" + value + line_break + "j=x\n", "s", "k"), value);
-    EXPECT_EQ(FindValue("[s]\nk=\"" + value + "\"" + line_break, "s", "k"), value);
-  }
-}
-
 TEST(WriteTest, ChangesOnlyWhatItMust) {
   for (const auto& [name, section, key, value, before, after] :
        testing::CaseRows<6>("settings/ini_write_cases.tsv")) {
