@@ -14,7 +14,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <sstream>
+#include <regex>
+#include <vector>
 
 #include "base/standard_messages.h"
 #include "base/version.h"
@@ -314,14 +315,9 @@ TEST_F(WindowTest, SendMailsThePageAsGrabbed) {
   EXPECT_EQ(fake_.shown, Boxes{"Message Sent"});
   ASSERT_EQ(MailCount() - mail_before_, 1);
   const std::string today = QDate::currentDate().toString(u"yyyyMMdd").toStdString();
-  std::string fixed;  // what arrived, less the headers this test does not look at
-  std::istringstream lines(Mail(".txt"));
-  for (std::string line; std::getline(lines, line);) {
-    const bool varies = std::ranges::any_of(
-        std::array{"Date", "Message-Id", "X-Mailer", "MIME", "Content"},
-        [&](const char* name) { return line.starts_with("header " + std::string(name)); });
-    if (!varies) fixed += line + "\n";
-  }
+  // What arrived, less the headers this test does not look at.
+  const std::string fixed = std::regex_replace(
+      Mail(".txt"), std::regex("header (Date|Message-Id|X-Mailer|MIME|Content).*\n"), "");
   EXPECT_EQ(fixed,
             "mail-from sender@example.org\nrcpt-to reader@example.org\nheader From: Sender "
             "<sender@example.org>\nheader Subject: News of " +
