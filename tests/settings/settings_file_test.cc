@@ -32,9 +32,7 @@ std::vector<std::string> FilesIn(const TempDir& dir) {
 }
 
 mode_t ModeOf(const std::string& path) {
-  struct stat status {};
-  stat(path.c_str(), &status);
-  return status.st_mode & 07777;
+  return static_cast<mode_t>(std::filesystem::status(path).permissions());
 }
 
 // Runs `body` in a child process and returns its exit status (-1 when it did not exit).
