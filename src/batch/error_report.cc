@@ -11,7 +11,6 @@
 namespace webletter {
 namespace {
 
-constexpr std::string_view kDefaultSection = "Default";
 constexpr std::string_view kErrorMailSubject = "Error message from webletter";
 constexpr std::string_view kMissingParametersNote =
     "Parameter(s) for reporting error by email missing";
@@ -47,8 +46,7 @@ std::string ErrorMailBody(std::string_view now, std::string_view section, std::s
 }
 
 // The value of `key` in `section`, or in Default when the section leaves it empty.
-std::string ValueWithDefault(const Settings& settings, std::string_view section,
-                             std::string_view key) {
+std::string ValueWithDefault(const Settings& settings, std::string_view section, IniKey key) {
   std::string value = settings.GetIniValue(section, key);
   if (value.empty()) value = settings.GetIniValue(kDefaultSection, key);
   return value;
@@ -58,13 +56,13 @@ std::string ValueWithDefault(const Settings& settings, std::string_view section,
 // `errors` when the parameters are missing or the mail fails.
 void MailErrors(std::string& errors, const std::string& section, const ProgramState& state) {
   const Settings settings(state.IniPath());
-  const std::string to = ValueWithDefault(settings, section, "ErrorsGoTo");
-  const std::string from = ValueWithDefault(settings, section, "ErrorsFrom");
+  const std::string to = ValueWithDefault(settings, section, IniKey::kErrorsGoTo);
+  const std::string from = ValueWithDefault(settings, section, IniKey::kErrorsFrom);
   if (to.empty() || from.empty()) {
     errors += kMissingParametersNote;
     return;
   }
-  std::string server = ValueWithDefault(settings, section, "SMTPserver");
+  std::string server = ValueWithDefault(settings, section, IniKey::kSmtpServer);
   // The job's own send has just failed through this server: keep the report off it.
   if (!state.failed_smtp_server.empty() && server == state.failed_smtp_server) server.clear();
   if (server.empty()) return;

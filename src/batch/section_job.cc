@@ -20,7 +20,6 @@
 namespace webletter {
 namespace {
 
-constexpr std::string_view kDefaultSection = "Default";
 // A page passes the content check only when it carries this text, in exactly this letter case.
 constexpr std::string_view kMarker = "<META NAME=\"webletterCheck\"";
 
@@ -39,22 +38,22 @@ struct JobValues {
 };
 
 struct KeyField {
-  std::string_view key;
+  IniKey key;
   std::string JobValues::*field;
 };
 
 // Every key but URL, in the order they are read: any of them set in the section makes the
 // section count as found, and each one left empty there comes from Default.
 constexpr std::array<KeyField, 9> kSectionKeys{{
-    {"ToName", &JobValues::to_name},
-    {"ToAddress", &JobValues::to_address},
-    {"FromName", &JobValues::from_name},
-    {"FromAddress", &JobValues::from_address},
-    {"SMTPserver", &JobValues::smtp_server},
-    {"Subject", &JobValues::subject},
-    {"CheckContent", &JobValues::check_content},
-    {"ErrorsGoTo", &JobValues::errors_go_to},
-    {"DateOffset", &JobValues::date_offset},
+    {IniKey::kToName, &JobValues::to_name},
+    {IniKey::kToAddress, &JobValues::to_address},
+    {IniKey::kFromName, &JobValues::from_name},
+    {IniKey::kFromAddress, &JobValues::from_address},
+    {IniKey::kSmtpServer, &JobValues::smtp_server},
+    {IniKey::kSubject, &JobValues::subject},
+    {IniKey::kCheckContent, &JobValues::check_content},
+    {IniKey::kErrorsGoTo, &JobValues::errors_go_to},
+    {IniKey::kDateOffset, &JobValues::date_offset},
 }};
 
 // The job's error report and how lasting its worst problem is.
@@ -77,9 +76,9 @@ bool IsHttpAddress(std::string_view url) {
 
 // Reads the job's values and tells whether the section was found (any key but URL set in it).
 bool ReadJobValues(const Settings& settings, const std::string& section, JobValues& values) {
-  values.url = settings.GetIniValue(section, "URL");
+  values.url = settings.GetIniValue(section, IniKey::kUrl);
   for (const auto& [key, field] : kSectionKeys) values.*field = settings.GetIniValue(section, key);
-  if (values.url.empty()) values.url = settings.GetIniValue(kDefaultSection, "URL");
+  if (values.url.empty()) values.url = settings.GetIniValue(kDefaultSection, IniKey::kUrl);
   values.url = WithDefaultScheme(values.url);
 
   bool found = false;

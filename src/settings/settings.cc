@@ -96,9 +96,8 @@ bool ReplaceFile(const std::string& path, std::string_view text, const struct st
   std::string temp_path = folder + "/." + NameOf(path) + ".XXXXXX";
   UniqueFd temp(mkostemp(temp_path.data(), O_CLOEXEC));
   if (!temp.valid()) return false;
-  if (fchown(temp.get(), old.st_uid, old.st_gid) != 0) {
-    // Only a privileged writer can give the file back to its owner; others keep their own.
-  }
+  // Only a privileged writer can give the file back to its owner; others keep their own.
+  [[maybe_unused]] const int given_back = fchown(temp.get(), old.st_uid, old.st_gid);
   bool ok = fchmod(temp.get(), old.st_mode & 07777) == 0 && WriteAll(temp.get(), text).ok() &&
             fsync(temp.get()) == 0;
   ok = temp.Close() == 0 && ok;

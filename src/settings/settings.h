@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "settings/ini_keys.h"
+
 namespace webletter {
 
 class Settings {
@@ -17,11 +19,18 @@ class Settings {
 
   // The value of `key` in `section`, or "" when the file, the section or the key is missing or
   // unreadable. Names match without regard to case. Values of any length are read whole.
+  // The program names its own keys by IniKey; any other name may be asked for too.
   std::string GetIniValue(std::string_view section, std::string_view key) const;
+  std::string GetIniValue(std::string_view section, IniKey key) const {
+    return GetIniValue(section, IniKeyName(key));
+  }
 
   // Stores `value` under `key` in `section`, creating file, section or key as needed and keeping
   // every other byte of the file. A failed write is silent and leaves the old file intact.
   void WriteIniValue(std::string_view section, std::string_view key, std::string_view value) const;
+  void WriteIniValue(std::string_view section, IniKey key, std::string_view value) const {
+    WriteIniValue(section, IniKeyName(key), value);
+  }
 
   // Why the file cannot be read, in the system's words ("No such file or directory", "Permission
   // denied", "not a regular file"); "" when it can be read.

@@ -36,8 +36,6 @@ constexpr double kDesignPoints = 8.0;
 // into the screen, in pixels.
 constexpr int kFrameWidth = 16;
 constexpr int kFrameHeight = 48;
-// The window keeps its fields in this section of webletter.ini.
-constexpr std::string_view kSection = "Default";
 
 struct Twips {
   int left;
@@ -250,35 +248,35 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 // whatever happens afterwards.
 void frmMain::Form_Activate() {
   SaveOnUnload = true;
-  Fill(Text1, "URL");
-  Fill(txtToAddress, "ToAddress");
-  Fill(txtToName, "ToName");
-  Fill(txtFromAddress, "FromAddress");
-  Fill(txtFromName, "FromName");
-  Fill(txtSubject, "Subject");
-  Fill(txtSMTP, "SMTPserver");
+  Fill(Text1, IniKey::kUrl);
+  Fill(txtToAddress, IniKey::kToAddress);
+  Fill(txtToName, IniKey::kToName);
+  Fill(txtFromAddress, IniKey::kFromAddress);
+  Fill(txtFromName, IniKey::kFromName);
+  Fill(txtSubject, IniKey::kSubject);
+  Fill(txtSMTP, IniKey::kSmtpServer);
 }
 
 // Writes the boxes that differ from what activation read, as they stand: emptied ones too, the
 // subject's date tag unfilled. A window that was only looked at leaves the file as it was.
 void frmMain::Form_Unload() {
   if (!SaveOnUnload) return;
-  Save(Text1, "URL");
-  Save(txtToName, "ToName");
-  Save(txtToAddress, "ToAddress");
-  Save(txtFromAddress, "FromAddress");
-  Save(txtFromName, "FromName");
-  Save(txtSMTP, "SMTPserver");
-  Save(txtSubject, "Subject");
+  Save(Text1, IniKey::kUrl);
+  Save(txtToName, IniKey::kToName);
+  Save(txtToAddress, IniKey::kToAddress);
+  Save(txtFromAddress, IniKey::kFromAddress);
+  Save(txtFromName, IniKey::kFromName);
+  Save(txtSMTP, IniKey::kSmtpServer);
+  Save(txtSubject, IniKey::kSubject);
 }
 
-void frmMain::Fill(QLineEdit* box, std::string_view key) {
-  box->setText(ToQt(settings_.GetIniValue(kSection, key)));
+void frmMain::Fill(QLineEdit* box, IniKey key) {
+  box->setText(ToQt(settings_.GetIniValue(kDefaultSection, key)));
   read_[box] = box->text();
 }
 
-void frmMain::Save(const QLineEdit* box, std::string_view key) {
-  if (box->text() != read_[box]) settings_.WriteIniValue(kSection, key, Text(box));
+void frmMain::Save(const QLineEdit* box, IniKey key) {
+  if (box->text() != read_[box]) settings_.WriteIniValue(kDefaultSection, key, Text(box));
 }
 
 // Grab page. Nothing is disabled while the page is fetched: the window's events run meanwhile,

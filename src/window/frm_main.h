@@ -86,9 +86,9 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming): the 
   void CreateControls();
   void ConnectHandlers();
   // Fills `box` from `key` of section Default and remembers what it shows.
-  void Fill(QLineEdit* box, std::string_view key);
+  void Fill(QLineEdit* box, IniKey key);
   // Writes `box` to `key` of section Default when its text differs from what Fill put there.
-  void Save(const QLineEdit* box, std::string_view key);
+  void Save(const QLineEdit* box, IniKey key);
   void ShowPage(const std::string& text);
   int Px(int twips) const;
 

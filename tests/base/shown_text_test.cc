@@ -1,18 +1,16 @@
 #include "base/shown_text.h"
 
 #include <string_view>
-#include <vector>
 
 #include "gtest/gtest.h"
-#include "support/temp_dir.h"
+#include "support/case_rows.h"
 
 namespace webletter {
 namespace {
 
 TEST(MaskPasswordTest, HidesThePasswordAndKeepsTheRest) {
-  for (const std::vector<std::string>& row : testing::CaseRows("base/shown_text_cases.tsv")) {
-    ASSERT_EQ(row.size(), 2u);
-    EXPECT_EQ(MaskPassword(row[0]), row[1]) << row[0];
+  for (const auto& [address, shown] : testing::CaseRows<2>("base/shown_text_cases.tsv")) {
+    EXPECT_EQ(MaskPassword(address), shown) << address;
   }
 }
 

@@ -4,7 +4,9 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
+
+// Until every test that reads a table of cases includes it itself.
+#include "support/case_rows.h"  // IWYU pragma: export
 
 namespace webletter::testing {
 
@@ -29,11 +31,6 @@ class TempDir {
 // Whole file as bytes; "" when it cannot be read.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::string_view content);
-
-// The rows of a table of cases kept as a file under tests/ (`name` is relative to it): a row a
-// line, fields split at tabs, lines that are empty or start with "#" skipped. In a field, \n \r
-// \t \\ and \xHH stand for what they do in C, and {C*N} for N times the character C.
-std::vector<std::vector<std::string>> CaseRows(std::string_view name);
 
 }  // namespace webletter::testing
 
