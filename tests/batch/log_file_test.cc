@@ -93,10 +93,10 @@ TEST(LogFileTest, TwoProcessesAppendingNeverInterleave) {
 }
 
 // What a log that cannot be written leaves on standard error: a line with the file and the
-// reason, then the entry's own line.
+// reason, then the entry's lines, each on a line of its own whatever ended it (CR LF, CR or LF).
 std::string Unwritten(const std::string& path, const std::string& reason) {
   return "webletter: cannot write to the log file " + path + ": " + reason +
-         "\nwebletter: D  Error: something\n";
+         "\nwebletter: D  Error: one\nwebletter: two\nwebletter: three\n";
 }
 
 // A log that cannot be written: no crash, no wait, and on standard error the file, the reason
@@ -116,14 +116,14 @@ TEST(LogFileTest, UnwritableLogReportsWhyAndTheEntry) {
   };
   for (const auto& [app_dir, reason] : cases) {
     ::testing::internal::CaptureStderr();
-    WriteLog(StateIn(app_dir), "Error: something\r\n");
+    WriteLog(StateIn(app_dir), "Error: one\rtwo\nthree\r\n");
     EXPECT_EQ(WithoutDates(::testing::internal::GetCapturedStderr()),
               Unwritten(app_dir + "webletter.log", reason));
   }
   // A FIFO that is being read is still refused, and gets nothing.
   const int reader = open(folder.File("fifo/webletter.log").c_str(), O_RDONLY | O_NONBLOCK);
   ::testing::internal::CaptureStderr();
-  WriteLog(StateIn(folder.File("fifo/")), "Error: something");
+  WriteLog(StateIn(folder.File("fifo/")), "Error: one\rtwo\nthree");
   EXPECT_EQ(WithoutDates(::testing::internal::GetCapturedStderr()),
             Unwritten(folder.File("fifo/webletter.log"), not_regular));
   char byte;
@@ -144,7 +144,7 @@ TEST(LogFileTest, AFullDiskLeavesNoFragment) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{15, 15};  // room for five bytes of the entry
     setrlimit(RLIMIT_FSIZE, &limit);
-    WriteLog(StateIn(folder.path()), "Error: something");
+    WriteLog(StateIn(folder.path()), "Error: one\rtwo\nthree");
     _exit(0);
   }
   close(errors[1]);
