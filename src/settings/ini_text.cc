@@ -131,9 +131,7 @@ LineSpan LineAt(std::string_view text, std::size_t begin) {
 }  // namespace
 
 ValueFinder::ValueFinder(std::string_view section, std::string_view key)
-    : section_(CleanName(section)), key_(CleanName(key)) {
-  done_ = key_.empty();
-}
+    : section_(CleanName(section)), key_(CleanName(key)), done_(key_.empty()) {}
 
 bool ValueFinder::Take(std::string_view bytes) {
   std::size_t pos = 0;
