@@ -113,6 +113,7 @@ TEST(LogFileTest, UnwritableLogReportsWhyAndTheEntry) {
       {folder.File("missing/folder/"), "File not found"},
       {folder.File("dir-log/"), "Path/File access error"},
       {folder.File("fifo/"), not_regular},
+      {folder.File(std::string(300, 'n') + "/"), "Bad file name or number"},
   };
   for (const auto& [app_dir, reason] : cases) {
     ::testing::internal::CaptureStderr();
