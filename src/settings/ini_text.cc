@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
+
+#include "base/ascii.h"
 
 namespace webletter::ini_text {
 namespace {
@@ -27,8 +30,6 @@ std::string_view Trim(std::string_view text) {
   return text.substr(0, end);
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
 }
@@ -39,17 +40,14 @@ std::optional<std::string> CaseFolded(std::string_view text) {
   if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
     return std::nullopt;
   }
-  gchar* folded = g_utf8_casefold(text.data(), static_cast<gssize>(text.size()));
-  std::string result(folded);
-  g_free(folded);
-  return result;
+  const std::unique_ptr<gchar, decltype(&g_free)> folded(
+      g_utf8_casefold(text.data(), static_cast<gssize>(text.size())), &g_free);
+  return std::string(folded.get());
 }
 
 // Names match without regard to case, for every letter where both are UTF-8, else for A to Z.
 bool SameName(std::string_view a, std::string_view b) {
-  const bool same_ascii = a.size() == b.size() &&
-                          std::equal(a.begin(), a.end(), b.begin(),
-                                     [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+  const bool same_ascii = EqualsIgnoringAsciiCase(a, b);
   if (same_ascii || (IsAscii(a) && IsAscii(b))) return same_ascii;
   const std::optional<std::string> folded_a = CaseFolded(a);
   return folded_a && folded_a == CaseFolded(b);
@@ -133,9 +131,7 @@ LineSpan LineAt(std::string_view text, std::size_t begin) {
 }  // namespace
 
 ValueFinder::ValueFinder(std::string_view section, std::string_view key)
-    : section_(CleanName(section)), key_(CleanName(key)) {
-  done_ = key_.empty();
-}
+    : section_(CleanName(section)), key_(CleanName(key)), done_(key_.empty()) {}
 
 bool ValueFinder::Take(std::string_view bytes) {
   std::size_t pos = 0;

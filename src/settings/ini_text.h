@@ -48,7 +48,7 @@ class ValueFinder {
   std::string value_;
   bool first_line_ = true;
   bool in_section_ = false;
-  bool done_ = false;
+  bool done_;  // from the start when the key is empty: no line can hold it
 };
 
 // The value of `key` in `section` of the file text `text`, or "".

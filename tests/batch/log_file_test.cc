@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -21,26 +22,9 @@ namespace {
 
 using webletter::testing::TempDir;
 
-// Whether the short date and long time of the C locale the tests run in stand at `at`.
-bool DateTimeAt(std::string_view text, size_t at) {
-  constexpr std::string_view kShape = "00/00/00 00:00:00";
-  if (text.size() < at + kShape.size()) return false;
-  for (size_t i = 0; i < kShape.size(); ++i) {
-    const char c = text[at + i];
-    if (kShape[i] == '0' ? c < '0' || c > '9' : c != kShape[i]) return false;
-  }
-  return true;
-}
-
-// The text with each date and time replaced by D.
-std::string WithoutDates(std::string_view text) {
-  std::string out;
-  for (size_t at = 0; at < text.size();) {
-    const bool date = DateTimeAt(text, at);
-    out += date ? 'D' : text[at];
-    at += date ? 17 : 1;
-  }
-  return out;
+// The text with each date and time (the C locale's short date and long time) replaced by D.
+std::string WithoutDates(const std::string& text) {
+  return std::regex_replace(text, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)"), "D");
 }
 
 ProgramState StateIn(const std::string& folder) {
@@ -93,10 +77,10 @@ TEST(LogFileTest, TwoProcessesAppendingNeverInterleave) {
 }
 
 // What a log that cannot be written leaves on standard error: a line with the file and the
-// reason, then the entry's own line.
+// reason, then the entry's lines, each on a line of its own whatever ended it (CR LF, CR or LF).
 std::string Unwritten(const std::string& path, const std::string& reason) {
   return "webletter: cannot write to the log file " + path + ": " + reason +
-         "\nwebletter: D  Error: something\n";
+         "\nwebletter: D  Error: one\nwebletter: two\nwebletter: three\n";
 }
 
 // A log that cannot be written: no crash, no wait, and on standard error the file, the reason
@@ -113,17 +97,18 @@ TEST(LogFileTest, UnwritableLogReportsWhyAndTheEntry) {
       {folder.File("missing/folder/"), "File not found"},
       {folder.File("dir-log/"), "Path/File access error"},
       {folder.File("fifo/"), not_regular},
+      {folder.File(std::string(300, 'n') + "/"), "Bad file name or number"},
   };
   for (const auto& [app_dir, reason] : cases) {
     ::testing::internal::CaptureStderr();
-    WriteLog(StateIn(app_dir), "Error: something\r\n");
+    WriteLog(StateIn(app_dir), "Error: one\rtwo\nthree\r\n");
     EXPECT_EQ(WithoutDates(::testing::internal::GetCapturedStderr()),
               Unwritten(app_dir + "webletter.log", reason));
   }
   // A FIFO that is being read is still refused, and gets nothing.
   const int reader = open(folder.File("fifo/webletter.log").c_str(), O_RDONLY | O_NONBLOCK);
   ::testing::internal::CaptureStderr();
-  WriteLog(StateIn(folder.File("fifo/")), "Error: something");
+  WriteLog(StateIn(folder.File("fifo/")), "Error: one\rtwo\nthree");
   EXPECT_EQ(WithoutDates(::testing::internal::GetCapturedStderr()),
             Unwritten(folder.File("fifo/webletter.log"), not_regular));
   char byte;
@@ -144,7 +129,7 @@ TEST(LogFileTest, AFullDiskLeavesNoFragment) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{15, 15};  // room for five bytes of the entry
     setrlimit(RLIMIT_FSIZE, &limit);
-    WriteLog(StateIn(folder.path()), "Error: something");
+    WriteLog(StateIn(folder.path()), "Error: one\rtwo\nthree");
     _exit(0);
   }
   close(errors[1]);

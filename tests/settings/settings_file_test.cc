@@ -45,12 +45,15 @@ int InChild(const std::function<int()>& body) {
 }
 
 // A missing file or folder reads empty; a folder or a named pipe in the file's place reads empty
-// at once and is never written; a missing folder is not made.
+// at once and is never written; a missing folder is not made, nor a file whose name leaves no
+// room for the name of the temporary file that a write goes through.
 TEST(SettingsReadTest, NoRegularFileReadsEmptyWithoutWaiting) {
   TempDir dir;
   std::filesystem::create_directory(dir.File("folder.ini"));
   ASSERT_EQ(mkfifo(dir.File("pipe.ini").c_str(), 0644), 0);
-  for (const char* name : {"folder.ini", "pipe.ini", "missing.ini", "no/folder/webletter.ini"}) {
+  for (const std::string& name :
+       std::vector<std::string>{"folder.ini", "pipe.ini", "missing.ini", "no/folder/webletter.ini",
+                                std::string(250, 'n')}) {
     const Settings settings(dir.File(name));
     EXPECT_EQ(settings.GetIniValue("s", "k"), "") << name;
     settings.WriteIniValue("s", "k", "v");

@@ -21,6 +21,7 @@
 #include "base/version.h"
 #include "gtest/gtest.h"
 #include "settings/settings.h"
+#include "support/case_rows.h"
 #include "support/temp_dir.h"
 #include "window/frm_main.h"
 #include "window/run_window.h"
@@ -258,27 +259,18 @@ TEST_F(WindowTest, DuringSendInputIsDroppedAndClosingWaits) {
 TEST_F(WindowTest, LeavingAMailBoxChecksTheFields) {
   dir_.Write("page.html", "<p>page</p>");
   for (const auto& [page, from, to, smtp, subject, left, before, after] :
-       {std::tuple{true, "a@b", "c@d", "mail.example", "ab", "txtSubject", false, true},
-        {true, " @ ", "@", ".", "  ", "txtFromName", false, true},
-        {false, "a@b", "c@d", "mail.example", "ab", "txtToName", true, false},
-        {true, "a@b", "c@d", "mail.example", "a", "txtFromAddress", true, false},
-        {true, "a@b", "c@d", "mail.example", "a", "txtToAddress", true, false},
-        {false, "a@b", "c@d", "mail.example", "ab", "txtSMTP", true, false},
-        {true, "ab", "c@d", "mail.example", "a", "txtToAddress", true, true},
-        {true, "a@b", "cd", "mail.example", "a", "txtSMTP", true, true},
-        {true, "a@b", "c@d", "localhost", "a", "txtSubject", true, true},
-        {true, "a@b", "c@d", "mail.example", "ab", "Text1", false, false}}) {
-    SCOPED_TRACE(std::string(from) + " " + to + " " + smtp + " " + subject + " " + left);
+       CaseRows<8>("window/leave_box_cases.tsv")) {
+    SCOPED_TRACE(from + " " + to + " " + smtp + " " + subject + " " + left);
     OpenWindow();
-    if (page) LoadFile(dir_.File("page.html"));
+    if (page == "page") LoadFile(dir_.File("page.html"));
     Type("txtFromAddress", from);
     Type("txtToAddress", to);
     Type("txtSMTP", smtp);
     Type("txtSubject", subject);
-    Find<QPushButton>("btnSend")->setEnabled(before);
-    Find(left)->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(Find(left), Qt::Key_Tab);  // leaves the box as the user does
-    EXPECT_EQ(SendEnabled(), after);
+    Find<QPushButton>("btnSend")->setEnabled(before == "on");
+    Find(left.c_str())->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Find(left.c_str()), Qt::Key_Tab);  // leaves the box as the user does
+    EXPECT_EQ(SendEnabled(), after == "on");
   }
 }
 

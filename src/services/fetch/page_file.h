@@ -1,6 +1,6 @@
 // A page read from a file: its bytes unchanged, and the charset found as for a page served
 // without a Content-Type (byte-order mark, the page's own declaration, else UTF-8 where the
-// bytes are valid UTF-8, else windows-1252).
+// bytes are valid UTF-8, else what they look written in: see DetectCharset).
 #ifndef WEBLETTER_SERVICES_FETCH_PAGE_FILE_H_
 #define WEBLETTER_SERVICES_FETCH_PAGE_FILE_H_
 

@@ -110,6 +110,22 @@ TEST(CalendarTest, AgreesWithTheCLibraryOverTheWholeRange) {
   }
 }
 
+// The local clock as the C library reads it, and today in the calendar's count.
+TEST(CalendarTest, NowIsTheLocalClock) {
+  std::time_t second = 0;
+  CivilDateTime now;
+  do {  // both readings within one second
+    second = std::time(nullptr);
+    now = LocalNow();
+  } while (second != std::time(nullptr));
+  std::tm local{};
+  localtime_r(&second, &local);
+  char expected[40];
+  std::strftime(expected, sizeof expected, "%Y-%m-%d %H:%M:%S %w %j", &local);
+  EXPECT_EQ(English().Render("%Y-%m-%d %H:%M:%S %w %j", now), expected);
+  EXPECT_EQ(*FormatDate(LocalToday(), "yyyy-mm-dd", English()), std::string(expected, 10));
+}
+
 // Mark positions count characters, "é" being two bytes.
 std::string Characters(std::size_t count) {
   std::string text;
@@ -195,7 +211,8 @@ TEST(LocaleTextTest, ReadsTheCurrentLocale) {
            {"de_DE.ISO-8859-1", "01.01.1900|Montag, 1. Januar 1900|13:05:09|.|:|März|"},
            {"en_US.ISO-8859-1", "01/01/1900|Monday, January 1, 1900|01:05:09 PM|/|:|March|AM"},
            {"en_GB.ISO-8859-1", "01/01/00|Monday, 1 January 1900|13:05:09|/|:|March|am"},
-           {"ja_JP.EUC-JP", "1900年01月01日|1900 1月 1, 月曜日|13時05分09秒|/|:|3月|午前"}}) {
+           {"ja_JP.EUC-JP", "1900年01月01日|1900 1月 1, 月曜日|13時05分09秒|/|:|3月|午前"},
+           {"sl_SI.ISO-8859-2", "01. 01. 1900|ponedeljek, 1. januar 1900|13:05:09|.|:|marec|"}}) {
     const LocaleText text = LocaleNamed(name);
     EXPECT_EQ(text.ShortDate(when) + "|" + text.LongDate(when) + "|" + text.LongTime(when) + "|" +
                   text.date_separator + "|" + text.time_separator + "|" + text.month_names[2] +

@@ -19,7 +19,9 @@ TEST(DetectCharsetTest, HeaderThenByteOrderMarkThenMetaThenTheBytes) {
        testing::CaseRows("services/fetch/charset_cases.tsv")) {
     ASSERT_EQ(row.size(), 3u);
     const auto& [charset, content_type, bytes] = std::tie(row[0], row[1], row[2]);
-    EXPECT_EQ(DetectCharset(content_type, bytes), charset)
+    const std::string header = content_type + "r";  // a byte after the header is no part of it
+    EXPECT_EQ(DetectCharset(std::string_view(header).substr(0, content_type.size()), bytes),
+              charset)
         << ::testing::PrintToString(content_type) << " " << ::testing::PrintToString(bytes);
   }
 }
