@@ -1,20 +1,16 @@
 // The mail: addresses in their wire form, the header lines of names and subjects, the
 // Message-ID, the body's encoding and charset; the EHLO name, the server's reply as shown, the
 // netrc sign-in, and the send's time limits against a loopback server of the test's own.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "base/standard_messages.h"
+#include "services/loopback_server.h"
 #include "services/mail/ehlo_name.h"
 #include "services/mail/mail_steps.h"
 #include "services/mail/mail_stream.h"
@@ -25,6 +21,15 @@
 
 namespace webletter {
 namespace {
+
+// The rows of case file `name` of this folder; each must have `columns` fields.
+std::vector<std::vector<std::string>> Rows(const std::string& name, std::size_t columns) {
+  std::vector<std::vector<std::string>> rows = testing::CaseRows("services/mail/" + name);
+  const std::size_t all = rows.size();
+  std::erase_if(rows, [&](const auto& row) { return row.size() != columns; });
+  EXPECT_EQ(rows.size(), all) << name << " has rows without " << columns << " fields";
+  return rows;
+}
 
 MailAddress Address(std::string_view text) { return *MailAddress::Parse(text); }
 
@@ -52,9 +57,7 @@ std::string Header(const std::string& message, const std::string& name) {
 }
 
 TEST(MailAddressTest, WireFormOrRefusal) {
-  for (const std::vector<std::string>& row :
-       testing::CaseRows("services/mail/mail_address_cases.tsv")) {
-    ASSERT_EQ(row.size(), 2u);
+  for (const std::vector<std::string>& row : Rows("mail_address_cases.tsv", 2)) {
     const Result<MailAddress> result = MailAddress::Parse(row[0]);
     const bool refused = result.status().number() == error::kMailAddressInvalid;
     EXPECT_EQ(result.ok() ? result->wire()
@@ -66,9 +69,7 @@ TEST(MailAddressTest, WireFormOrRefusal) {
 }
 
 TEST(MailHeaderTest, SubjectAndSenderNameLines) {
-  for (const std::vector<std::string>& row :
-       testing::CaseRows("services/mail/mail_header_cases.tsv")) {
-    ASSERT_EQ(row.size(), 4u);
+  for (const std::vector<std::string>& row : Rows("mail_header_cases.tsv", 4)) {
     SCOPED_TRACE(row[0] + " / " + row[1]);
     const std::string message = Composed(Content(row[0], row[1]));
     EXPECT_EQ(Header(message, "Subject"), row[2]);
@@ -99,9 +100,7 @@ TEST(MailHeaderTest, MessageIdOnTheSendersDomain) {
 }
 
 TEST(MailBodyTest, QuotedPrintableOrBase64) {
-  for (const std::vector<std::string>& row :
-       testing::CaseRows("services/mail/body_encoding_cases.tsv")) {
-    ASSERT_EQ(row.size(), 3u);
+  for (const std::vector<std::string>& row : Rows("body_encoding_cases.tsv", 3)) {
     const auto& [body, encoding, encoded] = std::tie(row[0], row[1], row[2]);
     SCOPED_TRACE(::testing::PrintToString(body));
     const std::string message = Composed(Content("x", "", body));
@@ -127,9 +126,7 @@ TEST(MailBodyTest, CharsetIsAPlainToken) {
 }
 
 TEST(EhloNameTest, FirstFullyQualifiedNameElseAnAddressLiteral) {
-  for (const std::vector<std::string>& row :
-       testing::CaseRows("services/mail/ehlo_name_cases.tsv")) {
-    ASSERT_EQ(row.size(), 6u);
+  for (const std::vector<std::string>& row : Rows("ehlo_name_cases.tsv", 6)) {
     const auto& [name, lookups_run, host, canonical, sender_domain, local_address] =
         std::tie(row[0], row[1], row[2], row[3], row[4], row[5]);
     int lookups = 0;
@@ -143,17 +140,14 @@ TEST(EhloNameTest, FirstFullyQualifiedNameElseAnAddressLiteral) {
 }
 
 TEST(ServerReplyTest, CodeAndLastLineFitToShow) {
-  for (const std::vector<std::string>& row :
-       testing::CaseRows("services/mail/server_reply_cases.tsv")) {
-    ASSERT_EQ(row.size(), 4u);
+  for (const std::vector<std::string>& row : Rows("server_reply_cases.tsv", 4)) {
     const auto& [shown, code, password, last_line] = std::tie(row[0], row[1], row[2], row[3]);
     EXPECT_EQ(ServerReplyDetail(std::stol(code), last_line, password), shown) << last_line;
   }
 }
 
 TEST(NetrcTest, FindsTheFirstMachineEntryForTheHostWithALogin) {
-  for (const std::vector<std::string>& row : testing::CaseRows("services/mail/netrc_cases.tsv")) {
-    ASSERT_EQ(row.size(), 4u);
+  for (const std::vector<std::string>& row : Rows("netrc_cases.tsv", 4)) {
     const auto& [found, host, login, text] = std::tie(row[0], row[1], row[2], row[3]);
     const std::optional<NetrcLogin> entry = FindNetrcLogin(text, host, login);
     EXPECT_EQ(entry ? entry->login + "/" + entry->password : "none", found)
@@ -161,67 +155,37 @@ TEST(NetrcTest, FindsTheFirstMachineEntryForTheHostWithALogin) {
   }
 }
 
-// A loopback SMTP server for one connection, from a thread of its own: it takes the message and
-// never answers QUIT, or (not `greets`) never says a word. The client's commands come one at a
-// time, each in a piece of its own; so do the message and its end.
-class UnfinishedServer {
- public:
-  explicit UnfinishedServer(bool greets) {
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t size = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
-    listen(listener_, 1);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    host_port = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    thread_ = std::thread([this, greets] { Serve(accept(listener_, nullptr, nullptr), greets); });
-  }
-  ~UnfinishedServer() {
-    shutdown(listener_, SHUT_RDWR);  // wakes accept() up when no one came
-    thread_.join();
-    close(listener_);
-  }
-  std::string host_port;
+// An SMTP server's answer to each command, the message and its end, but none to QUIT.
+std::string AnswerButQuit(std::string_view said) {
+  const bool command = said.size() > 4 && said[4] == ' ';  // EHLO, MAIL and RCPT
+  const bool end = said == ".\r\n" || said.ends_with("\r\n.\r\n");
+  return said.starts_with("DATA") ? "354 go on\r\n" : command || end ? "250 ok\r\n" : "";
+}
 
- private:
-  static void Serve(int client, bool greets) {
-    std::string_view reply = greets ? "220 unfinished.example\r\n" : "";
-    char piece[4096];
-    for (ssize_t n; client >= 0 && write(client, reply.data(), reply.size()) >= 0 &&
-                    (n = read(client, piece, sizeof piece)) > 0;) {
-      const std::string_view said(piece, static_cast<std::size_t>(n));
-      const bool command = said.size() > 4 && said[4] == ' ';  // EHLO, MAIL and RCPT
-      const bool end = said == ".\r\n" || said.ends_with("\r\n.\r\n");
-      reply = said.starts_with("DATA") ? "354 go on\r\n" : command || end ? "250 ok\r\n" : "";
-    }
-    close(client);
-  }
-  const int listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  std::thread thread_;
-};
-
-MailSteps StepsTo(std::string_view server) {
-  return {server,  "news@example.org",
-          {},      "reader@example.net",
-          {},      std::string("News"),
-          "x\r\n", "utf-8",
-          {},      -1};
+// Sends a short message through `server` within `limit`.
+Status SendWithin(const std::string& server, std::chrono::milliseconds limit) {
+  MailLimits limits;
+  limits.total_timeout = limit;
+  const MailSteps steps{server,  "news@example.org",
+                        {},      "reader@example.net",
+                        {},      std::string("N"),
+                        "x\r\n", "utf-8",
+                        {},      -1};
+  return SendInSteps(steps, limits);
 }
 
 TEST(TimeLimitTest, SendToAServerThatNeverAnswers) {
-  const UnfinishedServer server(false);
-  MailLimits limits;
-  limits.total_timeout = std::chrono::milliseconds(300);
-  EXPECT_EQ(SendInSteps(StepsTo(server.host_port), limits), Status(error::kMailTimeout));
+  const testing::LoopbackServer server([](std::string_view) { return std::string(); });
+  EXPECT_EQ(SendWithin(server.host_port, std::chrono::milliseconds(300)),
+            Status(error::kMailTimeout));
 }
 
 // The message was taken; the wait for the answer to QUIT, where libcurl alone would wait two
 // minutes, ends at the limit.
 TEST(TimeLimitTest, SendEndsAtTheLimitWhenQuitIsNotAnswered) {
-  const UnfinishedServer server(true);
-  MailLimits limits;
-  limits.total_timeout = std::chrono::seconds(2);
+  const testing::LoopbackServer server(AnswerButQuit, "220 unfinished.example\r\n");
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(SendInSteps(StepsTo(server.host_port), limits), Status::Ok());
+  EXPECT_EQ(SendWithin(server.host_port, std::chrono::seconds(2)), Status::Ok());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
