@@ -1,29 +1,24 @@
 #include "services/mail/mail_steps.h"
 
+#include <tuple>
 #include <utility>
 
-#include "services/mail/error_continuation.h"
 #include "services/mail/smtp_mailer.h"
 
 namespace webletter {
 
 Status SendInSteps(MailSteps steps, const MailLimits& limits) {
-  ErrorContinuation run;
   SmtpMailer mailer(limits);
-  run.Run([&] { return mailer.SmtpHost(steps.server); });
-  run.Run([&] { return mailer.MailFrom(steps.from_address); });
-  if (steps.from_name) run.Run([&] { return mailer.MailFromName(*steps.from_name); });
-  run.Run([&] { return mailer.AddRecipient(steps.to_address, steps.to_name); });
-  run.Run([&] {
-    return steps.subject.ok() ? mailer.MailSubject(*steps.subject) : steps.subject.status();
-  });
-  run.Run([&] { return mailer.MailBody(std::move(steps.body), steps.body_charset); });
-  if (steps.html) run.Run([&] { return mailer.AsHtml(*steps.html); });
-  if (!run.failed()) {
-    run.Run(
-        [&] { return steps.write_to >= 0 ? mailer.WriteMail(steps.write_to) : mailer.SendMail(); });
-  }
-  return run.last_error();
+  // Each step's failure stays with the mailer, which then sends nothing and answers with it.
+  std::ignore = mailer.SmtpHost(steps.server);
+  std::ignore = mailer.MailFrom(steps.from_address);
+  if (steps.from_name) std::ignore = mailer.MailFromName(*steps.from_name);
+  std::ignore = mailer.AddRecipient(steps.to_address, steps.to_name);
+  std::ignore =
+      steps.subject.ok() ? mailer.MailSubject(*steps.subject) : mailer.Note(steps.subject.status());
+  std::ignore = mailer.MailBody(std::move(steps.body), steps.body_charset);
+  if (steps.html) std::ignore = mailer.AsHtml(*steps.html);
+  return steps.write_to >= 0 ? mailer.WriteMail(steps.write_to) : mailer.SendMail();
 }
 
 }  // namespace webletter

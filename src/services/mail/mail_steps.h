@@ -2,7 +2,8 @@
 // its error mail and the window's Send: SmtpHost, MailFrom, MailFromName, AddRecipient,
 // MailSubject, MailBody, AsHtml, SendMail. A failing step does not stop the next and the last
 // failure counts; the send itself runs only when every step before it succeeded, so a message
-// missing its subject or its sender never goes out.
+// missing its subject or its sender never goes out. The mailer keeps that failure: it is the
+// one record of the steps.
 #ifndef WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
 #define WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
 
@@ -11,7 +12,7 @@
 #include <string_view>
 
 #include "base/status.h"
-#include "services/mail/smtp_transport.h"  // MailLimits
+#include "services/mail/mail_limits.h"
 
 namespace webletter {
 

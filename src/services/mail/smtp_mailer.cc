@@ -1,30 +1,28 @@
 #include "services/mail/smtp_mailer.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "base/ascii.h"
 #include "base/posix_file.h"
 #include "base/standard_messages.h"
+#include "services/mail/smtp_transport.h"
 
 namespace webletter {
 namespace {
 
 constexpr std::size_t kWriteBuffer = 64 * 1024;
 
-// The address as it goes into the envelope and the header: blanks around it dropped (a typed
-// address often carries one), a non-ASCII domain in its ASCII form. An empty address fails with
-// `error_when_empty`, anything but one plain address with error::kMailAddressInvalid.
-Result<std::string> WireAddress(std::string_view address, int error_when_empty) {
+// A typed address, blanks around it dropped (a typed address often carries one). An empty
+// address fails with `error_when_empty`.
+Result<MailAddress> ParseTyped(std::string_view address, int error_when_empty) {
   const auto first = address.find_first_not_of(' ');
   if (first == std::string_view::npos) return Status(error_when_empty);
-  address = address.substr(first, address.find_last_not_of(' ') - first + 1);
-  return WireMailAddress(address);
+  return MailAddress::Parse(address.substr(first, address.find_last_not_of(' ') - first + 1));
 }
 
 }  // namespace
 
-SmtpMailer::SmtpMailer(MailLimits limits) : limits_(limits) {}
+SmtpMailer::SmtpMailer(MailLimits limits) : limits_(std::move(limits)) {}
 
 SmtpMailer::~SmtpMailer() = default;
 
@@ -37,21 +35,21 @@ Status SmtpMailer::SmtpHost(std::string_view server) {
 }
 
 Status SmtpMailer::MailFrom(std::string_view address) {
-  Result<std::string> wire = WireAddress(address, error::kMailNoSender);
-  if (!wire.ok()) return Note(wire.status());
-  content_.from.address = std::move(wire).value();
+  Result<MailAddress> from = ParseTyped(address, error::kMailNoSender);
+  if (!from.ok()) return Note(from.status());
+  content_.from = std::move(from).value();
   return Status::Ok();
 }
 
 Status SmtpMailer::MailFromName(std::string_view name) {
-  content_.from.name = name;
+  content_.from_name = name;
   return Status::Ok();
 }
 
 Status SmtpMailer::AddRecipient(std::string_view address, std::string_view name) {
-  Result<std::string> wire = WireAddress(address, error::kMailNoRecipient);
-  if (!wire.ok()) return Note(wire.status());
-  content_.to.push_back({std::move(wire).value(), std::string(name)});
+  Result<MailAddress> to = ParseTyped(address, error::kMailNoRecipient);
+  if (!to.ok()) return Note(to.status());
+  content_.to.push_back({std::move(to).value(), std::string(name)});
   return Status::Ok();
 }
 
@@ -72,24 +70,22 @@ Status SmtpMailer::AsHtml(bool html) {
   return Status::Ok();
 }
 
+Status SmtpMailer::Note(Status outcome) {
+  if (!outcome.ok()) last_failure_ = outcome;
+  return outcome;
+}
+
 Status SmtpMailer::ReadyToSend() const {
-  if (!setup_failure_.ok()) return setup_failure_;
+  if (!last_failure_.ok()) return last_failure_;
   if (!has_server_) return Status(error::kMailServerInvalid);
-  if (content_.from.address.empty()) return Status(error::kMailNoSender);
+  if (!content_.from) return Status(error::kMailNoSender);
   if (content_.to.empty()) return Status(error::kMailNoRecipient);
   return Status::Ok();
 }
 
 Status SmtpMailer::SendMail() {
   if (Status ready = ReadyToSend(); !ready.ok()) return ready;
-  Result<std::unique_ptr<MailStream>> message = MailStream::Open(content_);
-  if (!message.ok()) return message.status();
-  SmtpEnvelope envelope{content_.from.address, {}};
-  for (const MailAddress& recipient : content_.to) envelope.to.push_back(recipient.address);
-  MailStream& stream = **message;
-  return SendSmtp(
-      server_, envelope, [&](char* buffer, std::size_t size) { return stream.Read(buffer, size); },
-      stream.ExpectedSize(), limits_);
+  return SendSmtp(server_, content_, limits_);
 }
 
 Status SmtpMailer::WriteMail(int fd) {
@@ -106,10 +102,5 @@ Status SmtpMailer::WriteMail(int fd) {
 }
 
 Result<std::string> SmtpMailer::ComposeMessage() const { return ComposeMail(content_); }
-
-Status SmtpMailer::Note(Status outcome) {
-  if (!outcome.ok()) setup_failure_ = outcome;
-  return outcome;
-}
 
 }  // namespace webletter

@@ -1,0 +1,28 @@
+// How long a send may take and what it tells its caller on the way: the limits and callbacks
+// that the batch job, its error mail and the window give the SMTP transport.
+#ifndef WEBLETTER_SERVICES_MAIL_MAIL_LIMITS_H_
+#define WEBLETTER_SERVICES_MAIL_MAIL_LIMITS_H_
+
+#include <chrono>
+#include <functional>
+#include <string_view>
+
+namespace webletter {
+
+struct MailLimits {
+  std::chrono::milliseconds connect_timeout{std::chrono::seconds(30)};
+  // The whole send, the wait for the server's answer to QUIT included.
+  std::chrono::milliseconds total_timeout{std::chrono::minutes(5)};
+  // Told each warning for the user about the sign-in (a ~/.netrc that others can read); may be
+  // empty.
+  std::function<void(std::string_view)> warn;
+  // Called while the message is handed over, after each wait on the server of at most
+  // kMailWaitSlice (sooner when the server answers); must not throw. Empty: the send blocks.
+  // The window keeps itself painted through it.
+  std::function<void()> keep_alive;
+};
+inline constexpr std::chrono::milliseconds kMailWaitSlice{20};
+
+}  // namespace webletter
+
+#endif  // WEBLETTER_SERVICES_MAIL_MAIL_LIMITS_H_
