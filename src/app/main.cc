@@ -1,6 +1,7 @@
 #include "app/main.h"
 
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -126,6 +127,9 @@ int Main(int argc, char** argv, const WindowFunctions* window) {
   // regard to it.
   std::setlocale(LC_TIME, "");
   std::setlocale(LC_CTYPE, "");
+  // A write past the file-size limit (ulimit -f) fails as a full disk does instead of killing
+  // the run, which may already have sent its mail.
+  std::signal(SIGXFSZ, SIG_IGN);
 
   ProgramState state;
   state.app_dir = ProgramFolder();

@@ -1,5 +1,6 @@
 #include "base/shown_text.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/ascii.h"
@@ -45,15 +46,20 @@ std::string MaskPassword(std::string_view address) {
 }
 
 std::string ShownSafely(std::string_view text) {
-  std::string shown(text);
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(shown[i]);
-    const auto next = i + 1 < shown.size() ? static_cast<unsigned char>(shown[i + 1]) : 0;
-    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F in UTF-8
-      shown.replace(i, 2, " ");
-    } else if (IsAsciiControl(shown[i])) {
-      shown[i] = ' ';
+  std::string shown;
+  shown.reserve(text.size());
+  while (!text.empty()) {
+    const std::size_t length = Utf8SequenceLength(text);
+    const auto lead = static_cast<unsigned char>(text.front());
+    // C1 controls: U+0080 to U+009F in UTF-8, or as raw bytes in text that is not UTF-8.
+    const bool c1 = length == 2 ? lead == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F
+                                : length == 0 && lead <= 0x9F;
+    if (c1 || IsAsciiControl(text.front())) {
+      shown += ' ';
+    } else {
+      shown.append(text.substr(0, std::max<std::size_t>(length, 1)));
     }
+    text.remove_prefix(std::max<std::size_t>(length, 1));
   }
   return shown;
 }

@@ -19,7 +19,8 @@ std::string MaskPassword(std::string_view address);
 
 // `text` with every control character (C0, DEL and C1) as a blank, for a name or an address
 // that goes into the log, an error mail or standard error: it can then neither break a line
-// nor send a terminal an escape sequence.
+// nor send a terminal an escape sequence. C1 controls are blanked in their UTF-8 form and, in
+// text that is not valid UTF-8, as single bytes 0x80 to 0x9F (0x9B is a terminal's CSI).
 std::string ShownSafely(std::string_view text);
 
 }  // namespace webletter

@@ -42,6 +42,9 @@ constexpr std::array kMessages{
     Entry{440, "Automation error"},
 
     Entry{error::kFileTooLarge, "The file is too large to read"},
+    Entry{error::kTrustStoreUnusable,
+          "The certificates that the environment names cannot be used, so nothing was sent or "
+          "fetched"},
 
     Entry{error::kFetchFailed, "The page could not be fetched"},
     Entry{error::kFetchBadAddress, "The page address is not a valid address"},
@@ -139,6 +142,7 @@ int ErrorNumberFromErrno(int errno_value) {
       return error::kPermissionDenied;
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:  // past the file-size limit
       return error::kDiskFull;
     case EMFILE:
     case ENFILE:

@@ -25,6 +25,7 @@ inline constexpr int kPathNotFound = 76;
 
 // Files.
 inline constexpr int kFileTooLarge = 35700;
+inline constexpr int kTrustStoreUnusable = 35701;
 
 // Page fetch.
 inline constexpr int kFetchFailed = 35750;
@@ -80,7 +81,8 @@ inline constexpr int kMailAnswerTooLarge = 36019;
 std::string_view StandardMessage(int error_number);
 
 // The error number for a failed system call's errno (ENOENT: 53 "File not found", EACCES: 70
-// "Permission denied", ENOSPC: 61 "Disk full", ...); 75 "Path/File access error" otherwise.
+// "Permission denied", ENOSPC and EFBIG: 61 "Disk full", ...); 75 "Path/File access error"
+// otherwise.
 int ErrorNumberFromErrno(int errno_value);
 
 }  // namespace webletter

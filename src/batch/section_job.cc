@@ -115,9 +115,9 @@ JobFailure FetchFailureOf(const Status& status, std::string_view url) {
 std::optional<Page> FetchJobPage(const std::string& url, JobErrors& errors) {
   Result<Page> page = FetchPage(url);
   if (page.ok()) return std::move(page).value();
-  errors.Add("Page '" + ShownSafely(MaskPassword(url)) +
-                 "' could not be fetched: " + std::string(page.status().message()),
-             FetchFailureOf(page.status(), url));
+  errors.Add(
+      "Page '" + ShownSafely(MaskPassword(url)) + "' could not be fetched: " + page.status().Text(),
+      FetchFailureOf(page.status(), url));
   return std::nullopt;
 }
 

@@ -1,7 +1,17 @@
 #include "services/curl_support.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <string>
+
+#include "base/posix_file.h"
+#include "base/shown_text.h"
+#include "base/standard_messages.h"
 
 namespace webletter {
 namespace {
@@ -12,12 +22,35 @@ const char* Setting(const char* name) {
   return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
+// Why the trust store that `variable` names cannot be used: "" when it can. A file must be a
+// regular file, a folder a folder, and either must open for reading.
+std::string TrustStoreProblem(const char* path, bool folder) {
+  struct stat info {};
+  if (::stat(path, &info) != 0) return std::strerror(errno);
+  if (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode)) {
+    return folder ? "not a folder" : "not a regular file";
+  }
+  const UniqueFd opened(
+      ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (folder ? O_DIRECTORY : 0)));
+  return opened.valid() ? "" : std::strerror(errno);
+}
+
+Status CheckTrustStore(const char* variable, const char* path, bool folder) {
+  const std::string problem = TrustStoreProblem(path, folder);
+  if (problem.empty()) return Status::Ok();
+  return Status(error::kTrustStoreUnusable,
+                std::string(variable) + "=" + ShownSafely(path) + ": " + problem);
+}
+
 }  // namespace
 
 bool InitCurlOnce() {
   static std::once_flag once;
   static CURLcode init_result = CURLE_OK;
-  std::call_once(once, [] { init_result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(once, [] {
+    ::unsetenv("SSLKEYLOGFILE");  // read by libcurl's TLS start-up below
+    init_result = curl_global_init(CURL_GLOBAL_DEFAULT);
+  });
   return init_result == CURLE_OK;
 }
 
@@ -26,12 +59,19 @@ CurlEasy NewCurlEasy() {
   return CurlEasy(curl_easy_init());
 }
 
-void SetSharedOptions(CurlOptions& options) {
-  if (const char* file = Setting("SSL_CERT_FILE")) options.Set(CURLOPT_CAINFO, file);
-  if (const char* folder = Setting("SSL_CERT_DIR")) options.Set(CURLOPT_CAPATH, folder);
+Status SetSharedOptions(CurlOptions& options) {
+  if (const char* file = Setting("SSL_CERT_FILE")) {
+    if (Status usable = CheckTrustStore("SSL_CERT_FILE", file, false); !usable.ok()) return usable;
+    options.Set(CURLOPT_CAINFO, file);
+  }
+  if (const char* folder = Setting("SSL_CERT_DIR")) {
+    if (Status usable = CheckTrustStore("SSL_CERT_DIR", folder, true); !usable.ok()) return usable;
+    options.Set(CURLOPT_CAPATH, folder);
+  }
   options.Set(CURLOPT_SSL_VERIFYPEER, 1L).Set(CURLOPT_SSL_VERIFYHOST, 2L);
   // An empty proxy turns off every proxy that the environment names.
   options.Set(CURLOPT_PROXY, "").Set(CURLOPT_NOSIGNAL, 1L);
+  return Status::Ok();
 }
 
 TransferEnd RunTransfer(CURL* easy, std::chrono::milliseconds slice,

@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+#include "base/status.h"
+
 namespace webletter {
 
 struct CurlEasyFree {
@@ -35,7 +37,9 @@ using CurlSlist = std::unique_ptr<curl_slist, CurlSlistFree>;
 using CurlUrl = std::unique_ptr<CURLU, CurlUrlFree>;
 using CurlText = std::unique_ptr<char, CurlTextFree>;
 
-// Starts libcurl once per process, before its first handle; false when it cannot start.
+// Starts libcurl once per process, before its first handle; false when it cannot start. The
+// environment's SSLKEYLOGFILE is removed first: the keys of the program's TLS sessions are never
+// written to a file.
 bool InitCurlOnce();
 
 // A new easy handle (libcurl started first); null when there is none.
@@ -63,8 +67,11 @@ class CurlOptions {
 
 // What every transfer of the program has: certificates always verified, against the system's
 // trust store or the file and folder that SSL_CERT_FILE and SSL_CERT_DIR name (Debian's libcurl
-// reads neither by itself); no proxy, whatever the environment says; no signals.
-void SetSharedOptions(CurlOptions& options);
+// reads neither by itself); no proxy, whatever the environment says; no signals. A variable
+// that names something missing, unreadable or of the wrong kind (a FIFO, say) fails at once
+// with error::kTrustStoreUnusable, the variable and the path as its detail: the transfer would
+// otherwise hang on a FIFO or blame the server's certificate.
+Status SetSharedOptions(CurlOptions& options);
 
 // How a transfer driven by RunTransfer ended.
 struct TransferEnd {

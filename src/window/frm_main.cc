@@ -181,7 +181,7 @@ std::optional<Page> frmMain::GrabDoc2(const std::string& url) {
   });
   if (!still_wanted()) return std::nullopt;
   if (!fetched.ok()) {
-    message_box_.Show(fetched.status().message(), MessageStyle::kCritical);
+    message_box_.Show(fetched.status().Text(), MessageStyle::kCritical);
     return Page{};
   }
   PageHtml = std::move(*fetched);

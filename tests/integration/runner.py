@@ -8,6 +8,8 @@ import binascii
 import datetime
 import os
 import re
+import resource
+import signal
 import shutil
 import ssl
 import subprocess
@@ -39,6 +41,12 @@ def read(path):
             return source.read()
     except FileNotFoundError:
         return None
+
+
+def limit_file_size(limit):
+    """As ulimit -f does, with SIGXFSZ as a shell leaves it (Python ignores it)."""
+    resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
 
 
 def remove(path):
@@ -202,9 +210,10 @@ class CaseFile:
                          os.lstat(ini_path).st_mtime_ns if os.path.lexists(ini_path) else None,
                          sorted(os.listdir(self.start_in)))
         before, start = state(), datetime.datetime.now()
+        limit = case.get("file_size_limit")
         done = subprocess.run([os.path.join(self.program, "webletter"), *case.get("args", ["news,log"])],
                               cwd=self.start_in, env=env, stdin=subprocess.DEVNULL,
-                              capture_output=True, timeout=120)
+                              capture_output=True, timeout=120, preexec_fn=None if limit is None else lambda: limit_file_size(limit))
         end, after = datetime.datetime.now(), state()
         log = read(log_path) if log_file == "none" else read(os.path.join(home, "elsewhere")) or None
         return dict(exit=done.returncode, stderr=done.stderr.decode("utf-8", "surrogateescape"),
@@ -242,6 +251,8 @@ class CaseFile:
         expect("messages received", len(wanted), len(received))
         for number, (want, got) in enumerate(zip(wanted, received), 1):
             problems += ["message %d: %s" % (number, p) for p in self.check_mail(case, want, got, span)]
+        for path in case.get("absent", []):
+            expect("absent", path, "there", not os.path.lexists(path))
         for secret in case.get("clear_excludes", []):
             clear = secure.sent_in_clear()
             expect("in clear", "no " + secret, secret, secret.encode() not in clear

@@ -215,11 +215,11 @@ Status TransferStatus(CURLcode code, const BodySink& sink, const AddressGuard& g
   return Status(request_size > 0 ? AnswerError(code, status) : CurlError(code));
 }
 
-// Sets every option of the request; false when libcurl refuses one.
-bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, BodySink& sink,
-               AddressGuard& guard) {
+// Sets every option of the request: error::kFetchFailed when libcurl refuses one.
+Status Configure(CURL* easy, const std::string& url, const FetchLimits& limits, BodySink& sink,
+                 AddressGuard& guard) {
   CurlOptions options(easy);
-  SetSharedOptions(options);
+  if (Status shared = SetSharedOptions(options); !shared.ok()) return shared;
   options.Set(CURLOPT_URL, url.c_str())
       .Set(CURLOPT_PROTOCOLS_STR, kWebProtocols)
       .Set(CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols)
@@ -239,7 +239,7 @@ bool Configure(CURL* easy, const std::string& url, const FetchLimits& limits, Bo
       .Set(CURLOPT_HEADERDATA, &sink)
       .Set(CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket)
       .Set(CURLOPT_OPENSOCKETDATA, &guard);
-  return options.ok();
+  return options.ok() ? Status::Ok() : Status(error::kFetchFailed);
 }
 
 }  // namespace
@@ -256,7 +256,7 @@ Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_wa
   AddressGuard guard;
   guard.is_local = &limits.is_local_address;
   const std::string address(url);
-  if (!Configure(easy.get(), address, limits, sink, guard)) return Status(error::kFetchFailed);
+  if (Status set = Configure(easy.get(), address, limits, sink, guard); !set.ok()) return set;
   const TransferEnd end =
       RunTransfer(easy.get(), between_waits ? kFetchWaitSlice : kPlainWaitSlice, between_waits);
   if (end.stopped) return Status(error::kFetchCancelled);

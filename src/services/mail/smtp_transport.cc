@@ -211,7 +211,7 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
 
   auto deadline = std::chrono::steady_clock::now() + limits.total_timeout;
   CurlOptions options(curl);
-  SetSharedOptions(options);
+  if (Status shared = SetSharedOptions(options); !shared.ok()) return shared;
   options.Set(CURLOPT_URL, address.c_str())
       .Set(CURLOPT_PROTOCOLS_STR, "smtp,smtps")
       // One message per connection: it ends within this call, never later in a wait for QUIT.
