@@ -1,7 +1,9 @@
-// The window on a real X server while "Send" waits 10 seconds on a mail server that takes the
-// connection but never answers: the longest gap between two paints of the window (goal: under
-// 200 ms, so that the window stays painted and answers the window manager). A timer asks for a
-// repaint every 10 ms. The benchmark starts its own Xvfb and skips, saying so, without one.
+// The window on a real X server while "Send" waits on a mail server: one that takes the
+// connection but says nothing for 10 seconds, one that takes 15 seconds to confirm the message
+// and one that never confirms it (libcurl gives up after two minutes). Each gives the longest gap
+// between two paints of the window (goal: under 200 ms, so that the window stays painted and
+// answers the window manager). A timer asks for a repaint every 10 ms. The benchmark starts its
+// own Xvfb and skips, saying so, without one.
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -17,10 +19,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_server.h"
 #include "bench_window.h"
 #include "benchmark/benchmark.h"
 
@@ -77,45 +81,76 @@ double Milliseconds(Clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
 
-void BM_PaintGapsDuringStalledSend(benchmark::State& state) {
+// Clicks "Send" with the mail going to `server` and gives the longest gap between two paints
+// while it runs; `during` runs on a thread of its own meanwhile.
+void MeasureSend(benchmark::State& state, const std::string& server,
+                 const std::function<void()>& during) {
   bench::Window w;
   while (!w.window.windowHandle()->isExposed()) QCoreApplication::processEvents();
+  w.Find<QLineEdit>("txtFromAddress")->setText(QStringLiteral("sender@example.org"));
+  w.Find<QLineEdit>("txtToAddress")->setText(QStringLiteral("reader@example.org"));
+  w.Find<QLineEdit>("txtSMTP")->setText(QString::fromStdString(server));
+  auto* send = w.Find<QPushButton>("btnSend");
+  send->setEnabled(true);
+
+  PaintClock clock;
+  w.window.installEventFilter(&clock);
+  QTimer repaint;
+  QObject::connect(&repaint, &QTimer::timeout, &w.window, [&w] { w.window.update(); });
+  repaint.start(10);
+  std::thread meanwhile(during);
+  const Clock::time_point start = Clock::now();
+  send->click();
+  const Clock::time_point end = Clock::now();
+  meanwhile.join();
+  repaint.stop();
+  w.window.removeEventFilter(&clock);
+
+  std::vector<Clock::time_point> marks{start};
+  marks.insert(marks.end(), clock.paints.begin(), clock.paints.end());
+  marks.push_back(end);
+  Clock::duration longest{};
+  for (std::size_t i = 1; i < marks.size(); ++i)
+    longest = std::max(longest, marks[i] - marks[i - 1]);
+  state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+  state.counters["longest_gap_ms"] = Milliseconds(longest);
+  state.counters["paints"] = static_cast<double>(clock.paints.size());
+}
+
+void BM_PaintGapsDuringStalledSend(benchmark::State& state) {
   for (auto _ : state) {
     SilentServer server;
-    w.Find<QLineEdit>("txtFromAddress")->setText(QStringLiteral("sender@example.org"));
-    w.Find<QLineEdit>("txtToAddress")->setText(QStringLiteral("reader@example.org"));
-    w.Find<QLineEdit>("txtSMTP")->setText(QString::fromStdString(server.HostPort()));
-    auto* send = w.Find<QPushButton>("btnSend");
-    send->setEnabled(true);
-
-    PaintClock clock;
-    w.window.installEventFilter(&clock);
-    QTimer repaint;
-    QObject::connect(&repaint, &QTimer::timeout, &w.window, [&w] { w.window.update(); });
-    repaint.start(10);
-    std::thread stall([&server] {
+    MeasureSend(state, server.HostPort(), [&server] {
       std::this_thread::sleep_for(kStall);
       server.Close();
     });
-    const Clock::time_point start = Clock::now();
-    send->click();
-    const Clock::time_point end = Clock::now();
-    stall.join();
-    repaint.stop();
-    w.window.removeEventFilter(&clock);
-
-    std::vector<Clock::time_point> marks{start};
-    marks.insert(marks.end(), clock.paints.begin(), clock.paints.end());
-    marks.push_back(end);
-    Clock::duration longest{};
-    for (std::size_t i = 1; i < marks.size(); ++i)
-      longest = std::max(longest, marks[i] - marks[i - 1]);
-    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
-    state.counters["longest_gap_ms"] = Milliseconds(longest);
-    state.counters["paints"] = static_cast<double>(clock.paints.size());
   }
 }
 BENCHMARK(BM_PaintGapsDuringStalledSend)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A server that answers every step at once but takes `reply` for the end of the message.
+void PaintGapsAtTheEnd(benchmark::State& state, const char* reply) {
+  for (auto _ : state) {
+    const bench::BenchServer server({"smtp", "--reply", std::string("END=") + reply});
+    MeasureSend(state, server.HostPort(), [] {});
+  }
+}
+
+void BM_PaintGapsWhileTheServerConfirmsLate(benchmark::State& state) {
+  PaintGapsAtTheEnd(state, "wait 15 250 Message accepted");
+}
+BENCHMARK(BM_PaintGapsWhileTheServerConfirmsLate)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_PaintGapsWhenTheServerNeverConfirms(benchmark::State& state) {
+  PaintGapsAtTheEnd(state, "stall");
+}
+BENCHMARK(BM_PaintGapsWhenTheServerNeverConfirms)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -16,7 +16,9 @@
 #include <QShowEvent>
 #include <QStringList>
 #include <algorithm>
+#include <functional>
 #include <limits>
+#include <thread>
 #include <utility>
 
 #include "base/version.h"
@@ -36,6 +38,8 @@ constexpr double kDesignPoints = 8.0;
 // into the screen, in pixels.
 constexpr int kFrameWidth = 16;
 constexpr int kFrameHeight = 48;
+// The height of the six mail boxes, whose rows lie 360 twips apart.
+constexpr int kMailBoxHeight = 288;
 
 struct Twips {
   int left;
@@ -107,6 +111,24 @@ QIcon AppIcon() {
   return icon;
 }
 
+// Runs `work` on a thread of its own and keeps the window's event loop turning until it is done;
+// returns its outcome. libcurl waits for the server's answer to the end of a message without a
+// callback, even through a multi handle, so a send on the window's own thread would leave the
+// window unpainted for as long as the server takes to confirm, up to two minutes. `work` must
+// touch nothing of the toolkit.
+Status WhileTheWindowRuns(const std::function<Status()>& work) {
+  QEventLoop loop;
+  Status outcome;
+  std::thread worker([&] {
+    outcome = work();
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  return outcome;
+}
+
 }  // namespace
 
 frmMain::frmMain(const ProgramState& state, MessageBox& message_box, FileDialog& file_dialog,
@@ -119,7 +141,7 @@ frmMain::frmMain(const ProgramState& state, MessageBox& message_box, FileDialog&
   setWindowTitle(ToQt(kAppTitle));
   setWindowIcon(AppIcon());
   ChooseScale();
-  setFixedSize(Px(kClientWidth), Px(kClientHeight));
+  setFixedSize(Px(kClientWidth), Py(kClientHeight));
   CreateControls();
   ConnectHandlers();
   Text1->setFocus();
@@ -167,6 +189,12 @@ void frmMain::ChooseScale() {
   }
   form_font.setPointSizeF(points);
   setFont(form_font);
+  // A style whose boxes need more height than the design's rows leave them (Adwaita's do) moves
+  // the rows apart; the columns and the widths stay. Under styles whose boxes fit, nothing moves.
+  QLineEdit probe;
+  probe.setFont(form_font);
+  pixels_per_twip_down_ = std::max(
+      pixels_per_twip_, probe.minimumSizeHint().height() / static_cast<double>(kMailBoxHeight));
 }
 
 std::optional<Page> frmMain::GrabDoc2(const std::string& url) {
@@ -307,7 +335,8 @@ void frmMain::btnOpen_Click() {
 
 // Send: the mail steps run in their fixed order; the last failure, if any, is reported. While
 // the server is waited for, the window keeps painting and answering the window system, but no
-// input reaches it, so nothing else starts meanwhile. (Holding input back with
+// input reaches it, so nothing else starts meanwhile. The steps run on a thread of their own
+// (see WhileTheWindowRuns); everything else stays on the window's. (Holding input back with
 // ExcludeUserInputEvents would hold back the close box too, and Qt on X11 hands such events on
 // only at the next X event, when the outcome's modal box already blocks the window: the close
 // request would be lost.)
@@ -329,20 +358,18 @@ void frmMain::btnSend_Click() {
     const std::string from_name = Text(txtFromName);
     const std::string to_address = Text(txtToAddress);
     const std::string to_name = Text(txtToName);
-    MailLimits limits;
-    limits.keep_alive = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
+    MailSteps steps{.server = server,
+                    .from_address = from_address,
+                    .from_name = from_name,
+                    .to_address = to_address,
+                    .to_name = to_name,
+                    .subject = FillDateTag(subject),
+                    .body = PageHtml.bytes,
+                    .body_charset = PageHtml.charset,
+                    .html = true};
     const InputBarrier no_input;
     sending_ = true;
-    sent = SendInSteps({.server = server,
-                        .from_address = from_address,
-                        .from_name = from_name,
-                        .to_address = to_address,
-                        .to_name = to_name,
-                        .subject = FillDateTag(subject),
-                        .body = PageHtml.bytes,
-                        .body_charset = PageHtml.charset,
-                        .html = true},
-                       limits);
+    sent = WhileTheWindowRuns([&steps] { return SendInSteps(std::move(steps)); });
     sending_ = false;
   }
   if (sent.ok()) {
@@ -381,7 +408,7 @@ bool frmMain::CheckFields() {
 void frmMain::CreateControls() {
   const auto place = [this](QWidget* widget, const char* name, Twips at) {
     widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(Px(at.left), Px(at.top), Px(at.width), Px(at.height));
+    widget->setGeometry(Px(at.left), Py(at.top), Px(at.width), Py(at.height));
   };
   // A label keeps its place but is never narrower than its caption in the font at hand.
   const auto label = [&](const char* name, const char* caption, Twips at,
@@ -485,5 +512,7 @@ void frmMain::ShowPage(const std::string& text) {
 }
 
 int frmMain::Px(int twips) const { return static_cast<int>(twips * pixels_per_twip_ + 0.5); }
+
+int frmMain::Py(int twips) const { return static_cast<int>(twips * pixels_per_twip_down_ + 0.5); }
 
 }  // namespace webletter

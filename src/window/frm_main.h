@@ -90,7 +90,9 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming): the 
   // Writes `box` to `key` of section Default when its text differs from what Fill put there.
   void Save(const QLineEdit* box, IniKey key);
   void ShowPage(const std::string& text);
+  // Twips across and down in pixels.
   int Px(int twips) const;
+  int Py(int twips) const;
 
   Settings settings_;
   MessageBox& message_box_;
@@ -115,6 +117,7 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming): the 
   // What the last activation put into each box: unload writes only the boxes that differ.
   std::map<const QLineEdit*, QString> read_;
   double pixels_per_twip_ = 96.0 / 1440.0;
+  double pixels_per_twip_down_ = 96.0 / 1440.0;
 
   QLabel* Label7 = nullptr;
   QLineEdit* Text1 = nullptr;

@@ -153,7 +153,9 @@ class SmtpHandler(socketserver.StreamRequestHandler):
         return None
 
     def reply(self, what) -> bool:
-        text = self.server.answer(what)
+        wait, text = self.server.replies.get(what, ""), self.server.answer(what)
+        if wait.startswith("wait "):
+            self.server.stopping.wait(float(wait.split(" ", 2)[1]))
         if text == "stall":
             self.server.stopping.wait()
         if text in ("close", "stall"):
@@ -182,7 +184,9 @@ class SmtpServer(socketserver.ThreadingTCPServer):
         self.replies = dict(DEFAULT_REPLIES, unknown="502 Command not implemented", **(replies or {}))
 
     def answer(self, what) -> str:
-        return self.replies.get(what, "")
+        """The reply to `what`, without the "wait SECONDS " that may delay it."""
+        text = self.replies.get(what, "")
+        return text.split(" ", 2)[2] if text.startswith("wait ") else text
 
     def handle_error(self, request, client_address):
         pass

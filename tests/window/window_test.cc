@@ -3,10 +3,13 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDate>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -397,6 +400,34 @@ TEST_F(WindowTest, WindowModeRunsUntilExitThenSaves) {
   EXPECT_EQ(seen, "Webletter: " + Standard(error::kFetchPageNotFound) +
                       " (critical) (arrow) over frmMain");
   EXPECT_EQ(Ini("Subject"), "typed");
+}
+
+// Under the styles of the common desktops no two controls overlap: a style whose boxes need more
+// room (Adwaita's) moves the rows apart. Labels may touch labels (the captions "To Name" and
+// "SMTP server" overlap by a pixel in the design itself, their text does not).
+TEST_F(WindowTest, NoTwoControlsOverlapUnderTheDesktopsStyles) {
+  const QString original = QApplication::style()->name();
+  for (const char* name : {"Fusion", "Adwaita"}) {
+    std::unique_ptr<QStyle> style(QStyleFactory::create(QLatin1String(name)));
+    if (!style) {
+      ADD_FAILURE() << "the style " << name << " is not installed (adwaita-qt6)";
+      continue;
+    }
+    QApplication::setStyle(style.release());
+    OpenWindow(false);
+    const QList<QWidget*> controls =
+        window_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+      for (qsizetype j = i + 1; j < controls.size(); ++j) {
+        const bool two_labels =
+            qobject_cast<QLabel*>(controls[i]) && qobject_cast<QLabel*>(controls[j]);
+        EXPECT_TRUE(two_labels || !controls[i]->geometry().intersects(controls[j]->geometry()))
+            << name << ": " << controls[i]->objectName().toStdString() << " and "
+            << controls[j]->objectName().toStdString();
+      }
+    }
+  }
+  QApplication::setStyle(original);
 }
 
 // The box a batch run shows on the display: the text as plain text, its line breaks the box's.
