@@ -140,9 +140,21 @@ void CheckPageAndValues(const JobValues& values, const Page* page, JobErrors& er
   if (values.subject.empty()) errors.Add("Subject line missing", JobFailure::kSettings);
 }
 
+// A password written into SMTPserver is a secret only in a file that nobody else may read.
+void WarnOfAReadablePassword(const Settings& settings, const std::string& server,
+                             const MailLimits& limits) {
+  if (MaskPassword(server) == server || !settings.OthersMayRead()) return;
+  const std::string path = ShownSafely(settings.path());
+  limits.warn(path + " holds the password of SMTPserver, and others can read it: make it private " +
+              "with chmod 600 " + path + ", or keep the password in ~/.netrc");
+}
+
 // Mails the page as HTML (in a dry run: writes the message to standard output); returns the
 // last failure of the mail steps.
-Status SendPage(const JobValues& values, Page page, const ProgramState& state) {
+Status SendPage(const Settings& settings, const JobValues& values, Page page,
+                const ProgramState& state) {
+  const MailLimits limits = WarningMailLimits(state);
+  WarnOfAReadablePassword(settings, values.smtp_server, limits);
   std::string subject = values.subject;
   return SendInSteps({.server = values.smtp_server,
                       .from_address = values.from_address,
@@ -154,7 +166,7 @@ Status SendPage(const JobValues& values, Page page, const ProgramState& state) {
                       .body_charset = page.charset,
                       .html = true,
                       .write_to = state.dry_run ? STDOUT_FILENO : -1},
-                     WarningMailLimits(state));
+                     limits);
 }
 
 }  // namespace
@@ -181,7 +193,7 @@ JobFailure ProcessSection(const std::string& section, ProgramState& state,
     std::optional<Page> page = FetchJobPage(values.url, errors);
     CheckPageAndValues(values, page ? &*page : nullptr, errors);
     if (errors.empty()) {
-      const Status sent = SendPage(values, std::move(*page), state);
+      const Status sent = SendPage(settings, values, std::move(*page), state);
       if (!sent.ok()) {
         errors.Add(sent.Text(), FailureOf(sent));
         state.failed_smtp_server = values.smtp_server;

@@ -158,6 +158,11 @@ std::string Settings::ReadProblem() const {
   return "";
 }
 
+bool Settings::OthersMayRead() const {
+  struct stat status;
+  return stat(ini_path_.c_str(), &status) == 0 && (status.st_mode & (S_IRWXG | S_IRWXO)) != 0;
+}
+
 void Settings::WriteIniValue(std::string_view section, std::string_view key,
                              std::string_view value) const {
   // A key that could not be read back is never written (checked before the file is touched).

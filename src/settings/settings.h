@@ -36,6 +36,9 @@ class Settings {
   // denied", "not a regular file"); "" when it can be read.
   std::string ReadProblem() const;
 
+  // Whether others than the file's owner (its group or anybody) may read it.
+  bool OthersMayRead() const;
+
   const std::string& path() const { return ini_path_; }
 
  private:

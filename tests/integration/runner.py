@@ -182,6 +182,7 @@ class CaseFile:
         if settings_file == "file":
             with open(ini_path, "wb") as out:
                 out.write(case["ini"].encode("utf-8", "surrogateescape"))
+            os.chmod(ini_path, case.get("ini_mode", 0o600))
         elif settings_file == "directory":
             os.mkdir(ini_path)
         if log_file == "directory":
