@@ -114,6 +114,9 @@ constexpr std::array kMessages{
           "The user name or password for the mail server holds a control character (such as a "
           "line break), so nothing was sent"},
     Entry{error::kMailAnswerTooLarge, "The mail server's answer was too large to take"},
+    Entry{error::kMailNotConfirmed,
+          "The mail server did not confirm the message in time; it may have taken it, so check "
+          "before sending it again"},
 };
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end(),

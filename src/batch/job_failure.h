@@ -19,7 +19,8 @@ enum class JobFailure {
 };
 
 // The kind of a failed page fetch or mail send. A mail server's refusal counts by its reply code
-// (the detail's first digit): 4xx is temporary, 5xx lasting.
+// (the detail's first digit): 4xx is temporary, 5xx lasting. A message that the server may have
+// taken without confirming it in time is lasting: a retry could send it twice.
 JobFailure FailureOf(const Status& status);
 
 }  // namespace webletter

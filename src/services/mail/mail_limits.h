@@ -16,12 +16,7 @@ struct MailLimits {
   // Told each warning for the user about the sign-in (a ~/.netrc that others can read); may be
   // empty.
   std::function<void(std::string_view)> warn;
-  // Called while the message is handed over, after each wait on the server of at most
-  // kMailWaitSlice (sooner when the server answers); must not throw. Empty: the send blocks.
-  // The window keeps itself painted through it.
-  std::function<void()> keep_alive;
 };
-inline constexpr std::chrono::milliseconds kMailWaitSlice{20};
 
 }  // namespace webletter
 

@@ -109,7 +109,10 @@ Status MailStatusOf(const TransferOutcome& end, const Dialogue& dialogue) {
       return Status(error::kMailCannotConnect);
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_ABORTED_BY_CALLBACK:  // only the overall limit stops a transfer early
-      return Status(error::kMailTimeout);
+      // Once the whole message is out, the server may have taken it without saying so in time.
+      return Status(dialogue.command == SmtpCommand::kMessage && !dialogue.answered
+                        ? error::kMailNotConfirmed
+                        : error::kMailTimeout);
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_REMOTE_ACCESS_DENIED:
     case CURLE_SEND_ERROR:
@@ -182,8 +185,8 @@ void SetSecurity(CurlOptions& options, const SmtpEndpoint& endpoint) {
   }
 }
 
-// Without a keep-alive nothing needs to run between waits.
-constexpr std::chrono::milliseconds kPlainWaitSlice{1000};
+// Nothing runs between waits on the server; libcurl still wakes up for its own timers.
+constexpr std::chrono::milliseconds kWaitSlice{1000};
 
 }  // namespace
 
@@ -239,14 +242,8 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
       .Set(CURLOPT_VERBOSE, 1L);
   if (!options.ok()) return Status(error::kMailFailed);
 
-  const std::function<bool()> keep_alive = [&] {
-    limits.keep_alive();
-    return true;
-  };
   TransferOutcome end;
-  end.code = RunTransfer(curl, limits.keep_alive ? kMailWaitSlice : kPlainWaitSlice,
-                         limits.keep_alive ? keep_alive : std::function<bool()>())
-                 .result;
+  end.code = RunTransfer(curl, kWaitSlice, {}).result;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &end.reply_code);
   curl_easy_getinfo(curl, CURLINFO_HEADER_SIZE, &end.answer_bytes);
   if (upload.failed) return Status(error::kMailComposeFailed);

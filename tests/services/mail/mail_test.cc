@@ -174,10 +174,19 @@ Status SendWithin(const std::string& server, std::chrono::milliseconds limit) {
   return SendInSteps(steps, limits);
 }
 
-TEST(TimeLimitTest, SendToAServerThatNeverAnswers) {
-  const testing::LoopbackServer server([](std::string_view) { return std::string(); });
-  EXPECT_EQ(SendWithin(server.host_port, std::chrono::milliseconds(300)),
+// A server that says nothing has taken nothing; one that has the whole message but does not
+// confirm it in time may have taken it, and the failure says so.
+TEST(TimeLimitTest, SendToAServerThatStopsAnswering) {
+  const testing::LoopbackServer silent([](std::string_view) { return std::string(); });
+  EXPECT_EQ(SendWithin(silent.host_port, std::chrono::milliseconds(300)),
             Status(error::kMailTimeout));
+  const testing::LoopbackServer unconfirming(
+      [](std::string_view said) {
+        return said.ends_with("\r\n.\r\n") || said == ".\r\n" ? "" : AnswerButQuit(said);
+      },
+      "220 unfinished.example\r\n");
+  EXPECT_EQ(SendWithin(unconfirming.host_port, std::chrono::seconds(1)),
+            Status(error::kMailNotConfirmed));
 }
 
 // The message was taken; the wait for the answer to QUIT, where libcurl alone would wait two
