@@ -117,6 +117,9 @@ constexpr std::array kMessages{
     Entry{error::kMailNotConfirmed,
           "The mail server did not confirm the message in time; it may have taken it, so check "
           "before sending it again"},
+    Entry{error::kMailNoSignIn,
+          "The mail server offers no sign-in, so nothing was sent with the user name and password "
+          "given"},
 };
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end(),

@@ -76,6 +76,7 @@ inline constexpr int kMailComposeFailed = 36017;
 inline constexpr int kMailLoginUnusable = 36018;
 inline constexpr int kMailAnswerTooLarge = 36019;
 inline constexpr int kMailNotConfirmed = 36020;
+inline constexpr int kMailNoSignIn = 36021;
 }  // namespace error
 
 // The text of an error number. A number outside the table gives the classic catch-all text.

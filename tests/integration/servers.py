@@ -203,11 +203,12 @@ class SmtpServer(socketserver.ThreadingTCPServer):
 
 class SecureSmtpServer:
     """aiosmtpd on loopback: STARTTLS (`context`), or TLS from the first byte (`implicit`), and
-    sign-in against `logins`. `dialogue` gets what each session sent, with whether it was
-    encrypted, so that a test can prove what crossed the wire in clear."""
+    sign-in against `logins` (offer_auth = False leaves AUTH out of the answer to EHLO). `dialogue`
+    gets what each session sent, with whether it was encrypted, so that a test can prove what
+    crossed the wire in clear."""
 
     def __init__(self, context=None, implicit=False, logins=None, require_starttls=False,
-                 auth_require_tls=True):
+                 auth_require_tls=True, offer_auth=True):
         from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
         # Clients that refuse a certificate make aiosmtpd complain; the cases cause it on purpose.
@@ -234,6 +235,10 @@ class SecureSmtpServer:
                 encrypted = implicit or self._tls_protocol is not None
                 outer.dialogue.append((id(self), encrypted, data))
                 super().data_received(data)
+
+            async def push(self, status):
+                if offer_auth or not status.startswith("250-AUTH"):
+                    await super().push(status)
 
         handler = Handler()
         options = dict(decode_data=False, hostname="smtp.test", auth_require_tls=auth_require_tls)

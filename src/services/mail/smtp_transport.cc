@@ -1,6 +1,7 @@
 #include "services/mail/smtp_transport.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,13 +30,27 @@ std::string CurlAddress(const SmtpEndpoint& endpoint, const MailAddress& sender)
 
 // The dialogue as libcurl's debug callback shows it, a line a call, up to QUIT: the last command
 // sent (the message's bytes count as one), whether the server has answered it yet, and the
-// server's last reply line with its line end.
+// server's last reply line with its line end. With credentials, whether the server offered the
+// sign-in and libcurl signed in: libcurl skips the sign-in without a word where the answer to
+// EHLO lists no AUTH, and goes on to send the message.
 struct Dialogue {
   SmtpCommand command = SmtpCommand::kGreeting;
   bool answered = false;
   std::string last_line;
   bool quitting = false;
+  bool signs_in = false;
+  bool signed_in = false;        // AUTH went out
+  std::string hello_line;        // the last line of the last answer to EHLO or HELO
+  bool sign_in_skipped = false;  // MAIL FROM went out with credentials but without AUTH
 };
+
+// Notes what the command just sent means for the sign-in.
+void NoteSent(Dialogue& dialogue) {
+  if (dialogue.command == SmtpCommand::kAuth) dialogue.signed_in = true;
+  if (dialogue.command == SmtpCommand::kMailFrom && dialogue.signs_in && !dialogue.signed_in) {
+    dialogue.sign_in_skipped = true;
+  }
+}
 
 int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   auto* dialogue = static_cast<Dialogue*>(user);
@@ -47,31 +62,40 @@ int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user
     dialogue->command =
         type == CURLINFO_DATA_OUT ? SmtpCommand::kMessage : CommandOf(text, dialogue->command);
     dialogue->answered = false;
+    NoteSent(*dialogue);
   } else if (type == CURLINFO_HEADER_IN) {
     dialogue->last_line = text;
     dialogue->answered = true;
+    if (dialogue->command == SmtpCommand::kHello) dialogue->hello_line = text;
   }
   return 0;
 }
 
-// The overall limit, also where libcurl does not look at its own (while it waits for the answer
-// to the end of the data, and for the answer to QUIT): the progress callback runs about once a
-// second throughout.
-int StopAtDeadline(void* deadline, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return std::chrono::steady_clock::now() >
-                 *static_cast<std::chrono::steady_clock::time_point*>(deadline)
-             ? 1
-             : 0;
+// What stops a transfer early: the overall limit, also where libcurl does not look at its own
+// (while it waits for the answer to the end of the data, and for the answer to QUIT), and a
+// sign-in that was skipped. The progress callback runs about once a second throughout.
+struct Brake {
+  std::chrono::steady_clock::time_point deadline;
+  const Dialogue* dialogue = nullptr;
+};
+
+int StopEarly(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* brake = static_cast<const Brake*>(user);
+  return brake->dialogue->sign_in_skipped || std::chrono::steady_clock::now() > brake->deadline ? 1
+                                                                                                : 0;
 }
 
-// The message, handed to libcurl piece by piece as it is composed.
+// The message, handed to libcurl piece by piece as it is composed; never a byte of it when the
+// sign-in was skipped (the server, cut off inside DATA, keeps nothing).
 struct Upload {
   MailStream* message = nullptr;
+  const Dialogue* dialogue = nullptr;
   bool failed = false;  // the message could not be composed
 };
 
 size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
   auto* upload = static_cast<Upload*>(user);
+  if (upload->dialogue->sign_in_skipped) return CURL_READFUNC_ABORT;
   const Result<std::size_t> n = upload->message->Read(buffer, size * count);
   if (!n.ok()) {
     upload->failed = true;
@@ -209,10 +233,9 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
   const std::string from = "<" + content.from->wire() + ">";
   const std::string address = CurlAddress(endpoint, *content.from);
   if (address.empty()) return Status(error::kOutOfMemory);
-  Upload upload{message->get()};
   Dialogue dialogue;
-
-  auto deadline = std::chrono::steady_clock::now() + limits.total_timeout;
+  Upload upload{message->get(), &dialogue};
+  Brake brake{std::chrono::steady_clock::now() + limits.total_timeout, &dialogue};
   CurlOptions options(curl);
   if (Status shared = SetSharedOptions(options); !shared.ok()) return shared;
   options.Set(CURLOPT_URL, address.c_str())
@@ -222,14 +245,15 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
       .Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect_timeout.count()))
       .Set(CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout.count()))
       .Set(CURLOPT_NOPROGRESS, 0L)
-      .Set(CURLOPT_XFERINFOFUNCTION, &StopAtDeadline)
-      .Set(CURLOPT_XFERINFODATA, &deadline);
+      .Set(CURLOPT_XFERINFOFUNCTION, &StopEarly)
+      .Set(CURLOPT_XFERINFODATA, &brake);
   const SmtpEndpoint signing_in = WithNetrcLogin(endpoint, limits);
   // libcurl would cut a name at a NUL, or fail to sign in and send anyway.
   if (HasAsciiControl(signing_in.user) || HasAsciiControl(signing_in.password)) {
     return Status(error::kMailLoginUnusable);
   }
   SetSecurity(options, signing_in);
+  dialogue.signs_in = !signing_in.user.empty();
   options.Set(CURLOPT_MAIL_FROM, from.c_str())
       .Set(CURLOPT_MAIL_RCPT, recipients.get())
       .Set(CURLOPT_UPLOAD, 1L)
@@ -247,6 +271,12 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &end.reply_code);
   curl_easy_getinfo(curl, CURLINFO_HEADER_SIZE, &end.answer_bytes);
   if (upload.failed) return Status(error::kMailComposeFailed);
+  if (dialogue.sign_in_skipped) {
+    // Credentials that were not used: the server's own words about what it offers.
+    return Status(error::kMailNoSignIn,
+                  ServerReplyDetail(std::atol(dialogue.hello_line.c_str()), dialogue.hello_line,
+                                    signing_in.password));
+  }
   const Status status = MailStatusOf(end, dialogue);
   if (!IsRefusal(status.number()) || end.reply_code < 400 || dialogue.last_line.empty()) {
     return status;
