@@ -4,6 +4,7 @@ README.md beside this file lists the keys of a route and of a reply table.
 """
 
 import asyncio
+import base64
 import gzip
 import http.server
 import logging
@@ -203,12 +204,13 @@ class SmtpServer(socketserver.ThreadingTCPServer):
 
 class SecureSmtpServer:
     """aiosmtpd on loopback: STARTTLS (`context`), or TLS from the first byte (`implicit`), and
-    sign-in against `logins` (offer_auth = False leaves AUTH out of the answer to EHLO). `dialogue`
+    sign-in against `logins` (offer_auth = False leaves AUTH out of the answer to EHLO; echo_auth =
+    True refuses a sign-in with the client's own PLAIN answer in the reply). `dialogue`
     gets what each session sent, with whether it was encrypted, so that a test can prove what
     crossed the wire in clear."""
 
     def __init__(self, context=None, implicit=False, logins=None, require_starttls=False,
-                 auth_require_tls=True, offer_auth=True):
+                 auth_require_tls=True, offer_auth=True, echo_auth=False):
         from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
         # Clients that refuse a certificate make aiosmtpd complain; the cases cause it on purpose.
@@ -222,7 +224,10 @@ class SecureSmtpServer:
             def authenticate(self, server, session, envelope, mechanism, data):
                 ok = isinstance(data, LoginPassword) and (logins or {}).get(
                     data.login.decode()) == data.password.decode()
-                return AuthResult(success=ok, handled=False, auth_data=data)
+                echo = echo_auth and not ok and isinstance(data, LoginPassword)
+                said = base64.b64encode(b"\0" + data.login + b"\0" + data.password).decode() if echo else ""
+                return AuthResult(success=ok, handled=False, auth_data=data,
+                                  message="535 5.7.8 Not accepted: " + said if echo else None)
 
             async def handle_DATA(self, server, session, envelope):
                 login = session.auth_data.login.decode() if session.authenticated else None

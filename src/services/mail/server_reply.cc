@@ -1,5 +1,7 @@
 #include "services/mail/server_reply.h"
 
+#include <glib.h>
+
 #include <array>
 #include <utility>
 
@@ -74,6 +76,42 @@ bool IsRefusal(int error_number) {
   }
 }
 
+namespace {
+
+bool IsBase64Character(char c) {
+  return IsAsciiLetterOrDigit(c) || c == '+' || c == '/' || c == '=';
+}
+
+// `text` decoded as base64 (padded where its end lacks it); "" when it is no base64.
+std::string DecodeBase64(std::string_view text) {
+  std::string padded(text);
+  padded.append((4 - padded.size() % 4) % 4, '=');
+  gsize size = 0;
+  guchar* decoded = g_base64_decode(padded.c_str(), &size);
+  std::string bytes(reinterpret_cast<const char*>(decoded), size);
+  g_free(decoded);
+  return bytes;
+}
+
+// `detail` with every run of base64 that decodes to something holding `password` (a server that
+// echoes the sign-in, "AUTH PLAIN AGVk..." say) as "***".
+void MaskEncodedPassword(std::string& detail, std::string_view password) {
+  for (std::size_t start = 0; start < detail.size();) {
+    std::size_t end = start;
+    while (end < detail.size() && IsBase64Character(detail[end])) ++end;
+    const std::size_t length = end - start;
+    if (length >= 4 &&
+        DecodeBase64(std::string_view(detail).substr(start, length)).find(password) !=
+            std::string::npos) {
+      detail.replace(start, length, kMask);
+      end = start + kMask.size();
+    }
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
 std::string ServerReplyDetail(long code, std::string_view line, std::string_view password) {
   const std::string number = std::to_string(code);
   // The line's own code, with "-" or " " after it, gives way to the one libcurl reports.
@@ -87,6 +125,7 @@ std::string ServerReplyDetail(long code, std::string_view line, std::string_view
          at = detail.find(password, at + kMask.size())) {
       detail.replace(at, password.size(), kMask);
     }
+    MaskEncodedPassword(detail, password);
   }
   if (detail.size() > kReplyDetailLength) detail.resize(kReplyDetailLength);
   for (char& c : detail) {
