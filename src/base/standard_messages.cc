@@ -84,6 +84,8 @@ constexpr std::array kMessages{
           "The web server's answer has a header too large to take (a line over 100 KiB, or over "
           "256 KiB in all)"},
     Entry{error::kFetchTooManyRequests, "The web server asks to be tried again later (HTTP 429)"},
+    Entry{error::kFetchHostNameInvalid,
+          "The page address's host name is not a valid international domain name"},
 
     Entry{error::kMailFailed, "The message could not be sent"},
     Entry{error::kMailServerInvalid, "The mail server's address is not valid"},
@@ -120,6 +122,8 @@ constexpr std::array kMessages{
     Entry{error::kMailNoSignIn,
           "The mail server offers no sign-in, so nothing was sent with the user name and password "
           "given"},
+    Entry{error::kMailServerNameInvalid,
+          "The mail server's name is not a valid international domain name"},
 };
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end(),

@@ -53,6 +53,7 @@ inline constexpr int kFetchNoPage = 35772;
 inline constexpr int kFetchNotHttp = 35773;
 inline constexpr int kFetchHeaderTooLarge = 35774;
 inline constexpr int kFetchTooManyRequests = 35775;
+inline constexpr int kFetchHostNameInvalid = 35776;
 
 // Mail sending.
 inline constexpr int kMailFailed = 36000;
@@ -77,6 +78,7 @@ inline constexpr int kMailLoginUnusable = 36018;
 inline constexpr int kMailAnswerTooLarge = 36019;
 inline constexpr int kMailNotConfirmed = 36020;
 inline constexpr int kMailNoSignIn = 36021;
+inline constexpr int kMailServerNameInvalid = 36022;
 }  // namespace error
 
 // The text of an error number. A number outside the table gives the classic catch-all text.

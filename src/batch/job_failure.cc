@@ -28,6 +28,8 @@ bool IsSettingsFault(int number) {
   switch (number) {
     case error::kFetchBadAddress:
     case error::kFetchUnsupportedScheme:
+    case error::kFetchHostNameInvalid:
+    case error::kMailServerNameInvalid:
     case error::kMailServerInvalid:
     case error::kMailNoRecipient:
     case error::kMailNoSender:

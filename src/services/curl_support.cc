@@ -1,8 +1,10 @@
 #include "services/curl_support.h"
 
 #include <fcntl.h>
+#include <idn2.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -72,6 +74,43 @@ Status SetSharedOptions(CurlOptions& options) {
   // An empty proxy turns off every proxy that the environment names.
   options.Set(CURLOPT_PROXY, "").Set(CURLOPT_NOSIGNAL, 1L);
   return Status::Ok();
+}
+
+std::optional<std::string> AsciiHostName(std::string_view host) {
+  const bool ascii = std::all_of(host.begin(), host.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) return std::string(host);
+  const std::string name(host);
+  char* converted = nullptr;
+  // As libcurl does it: IDNA 2008, then the transitional mapping for what that refuses.
+  int result = idn2_to_ascii_8z(name.c_str(), &converted, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+  if (result != IDN2_OK) {
+    result = idn2_to_ascii_8z(name.c_str(), &converted, IDN2_NFC_INPUT | IDN2_TRANSITIONAL);
+  }
+  if (result != IDN2_OK) return std::nullopt;
+  std::string ascii_name(converted);
+  idn2_free(converted);
+  return ascii_name;
+}
+
+std::optional<std::string> WithAsciiHost(const std::string& url) {
+  const CurlUrl parts(curl_url());
+  char* host = nullptr;
+  if (!parts || curl_url_set(parts.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+      curl_url_get(parts.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+    return url;
+  }
+  const CurlText own_host(host);
+  const std::optional<std::string> ascii = AsciiHostName(host);
+  if (!ascii) return std::nullopt;
+  if (*ascii == host) return url;
+  char* whole = nullptr;
+  if (curl_url_set(parts.get(), CURLUPART_HOST, ascii->c_str(), 0) != CURLUE_OK ||
+      curl_url_get(parts.get(), CURLUPART_URL, &whole, 0) != CURLUE_OK) {
+    return std::nullopt;
+  }
+  const CurlText own_whole(whole);
+  return std::string(whole);
 }
 
 TransferEnd RunTransfer(CURL* easy, std::chrono::milliseconds slice,

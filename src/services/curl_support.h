@@ -11,6 +11,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "base/status.h"
 
@@ -72,6 +75,15 @@ class CurlOptions {
 // with error::kTrustStoreUnusable, the variable and the path as its detail: the transfer would
 // otherwise hang on a FIFO or blame the server's certificate.
 Status SetSharedOptions(CurlOptions& options);
+
+// The ASCII form (IDNA 2008, as libidn2 gives it) of a host name written in UTF-8, whatever the
+// locale: libcurl converts names by the locale's charset, and under LANG=C, as cron often runs,
+// not at all. An ASCII name comes back as it is; nothing when the name cannot be converted.
+std::optional<std::string> AsciiHostName(std::string_view host);
+
+// `url` with its host name in ASCII form (see AsciiHostName); `url` as it is when libcurl cannot
+// take it apart (the transfer then says why); nothing when its host name cannot be converted.
+std::optional<std::string> WithAsciiHost(const std::string& url);
 
 // How a transfer driven by RunTransfer ended.
 struct TransferEnd {

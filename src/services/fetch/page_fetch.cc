@@ -248,6 +248,8 @@ Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_wa
                        const FetchLimits& limits) {
   // libcurl would silently cut the address at a NUL.
   if (url.find('\0') != std::string_view::npos) return Status(error::kFetchBadAddress);
+  const std::optional<std::string> address = WithAsciiHost(std::string(url));
+  if (!address) return Status(error::kFetchHostNameInvalid);
   const CurlEasy easy = NewCurlEasy();
   if (!easy) return Status(error::kFetchFailed);
   BodySink sink;
@@ -255,8 +257,7 @@ Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_wa
   sink.limit = limits.max_body_bytes;
   AddressGuard guard;
   guard.is_local = &limits.is_local_address;
-  const std::string address(url);
-  if (Status set = Configure(easy.get(), address, limits, sink, guard); !set.ok()) return set;
+  if (Status set = Configure(easy.get(), *address, limits, sink, guard); !set.ok()) return set;
   const TransferEnd end =
       RunTransfer(easy.get(), between_waits ? kFetchWaitSlice : kPlainWaitSlice, between_waits);
   if (end.stopped) return Status(error::kFetchCancelled);

@@ -52,7 +52,9 @@ Result<SmtpEndpoint> ParseSmtpServer(std::string_view server) {
       GetPart(url.get(), CURLUPART_OPTIONS).present || (path.present && path.text != "/")) {
     return invalid;
   }
-  endpoint.host = GetPart(url.get(), CURLUPART_HOST).text;
+  const std::optional<std::string> host = AsciiHostName(GetPart(url.get(), CURLUPART_HOST).text);
+  if (!host) return Status(error::kMailServerNameInvalid);
+  endpoint.host = *host;
   if (endpoint.host.empty()) return invalid;
 
   endpoint.port = endpoint.implicit_tls ? kSmtpsPort : kSmtpPort;
