@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "base/standard_messages.h"
 #include "services/html/css_urls.h"
 #include "services/html/html_tree.h"
+#include "services/html/plain_text.h"
 #include "services/html/source_text.h"
 #include "services/html/url_resolve.h"
 
@@ -88,24 +91,41 @@ std::string EscapeAttribute(std::string_view value, char quote) {
   return escaped;
 }
 
+// Where the attribute's value lies in `text`, quotes included: from its "=" (gumbo's own start
+// of an unquoted value leaves out a character reference that begins it) to gumbo's end.
+std::optional<std::pair<std::size_t, std::size_t>> ValueSpan(const GumboAttribute& attribute,
+                                                             std::string_view text) {
+  const GumboStringPiece& name = attribute.original_name;
+  const GumboStringPiece& value = attribute.original_value;
+  const auto within = [&](const GumboStringPiece& piece) {
+    return piece.length > 0 && piece.data >= text.data() &&
+           piece.data + piece.length <= text.data() + text.size();
+  };
+  if (!within(name) || !within(value)) return std::nullopt;
+  std::size_t begin = static_cast<std::size_t>(name.data - text.data()) + name.length;
+  const std::size_t end = static_cast<std::size_t>(value.data - text.data()) + value.length;
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  if (begin >= end || text[begin] != '=') return std::nullopt;
+  ++begin;
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  if (begin >= end) return std::nullopt;
+  return std::pair{begin, end};
+}
+
 void RewriteAttribute(const GumboAttribute& attribute, std::string_view text, std::string_view base,
                       std::vector<Edit>& edits) {
-  const GumboStringPiece& original = attribute.original_value;
-  if (attribute.value[0] == '\0' || original.length == 0 || original.data < text.data() ||
-      original.data + original.length > text.data() + text.size()) {
-    return;
-  }
+  if (attribute.value[0] == '\0') return;
+  const auto span = ValueSpan(attribute, text);
   std::string value;
-  if (!NewValue(attribute, base, value)) return;
-  const auto begin = static_cast<std::size_t>(original.data - text.data());
-  const char first = original.data[0];
-  if (original.length >= 2 && (first == '"' || first == '\'') &&
-      original.data[original.length - 1] == first) {
-    edits.push_back({begin + 1, begin + original.length - 1, EscapeAttribute(value, first)});
+  if (!span || !NewValue(attribute, base, value)) return;
+  const auto [begin, end] = *span;
+  const char first = text[begin];
+  if (end - begin >= 2 && (first == '"' || first == '\'') && text[end - 1] == first) {
+    edits.push_back({begin + 1, end - 1, EscapeAttribute(value, first)});
   } else if (value.find_first_of(" \t\n\r\f\"'=<>`") == std::string::npos) {
-    edits.push_back({begin, begin + original.length, EscapeAttribute(value, 0)});
+    edits.push_back({begin, end, EscapeAttribute(value, 0)});
   } else {
-    edits.push_back({begin, begin + original.length, '"' + EscapeAttribute(value, '"') + '"'});
+    edits.push_back({begin, end, '"' + EscapeAttribute(value, '"') + '"'});
   }
 }
 
@@ -161,16 +181,16 @@ std::vector<Edit> FindEdits(const HtmlTree& tree, std::string_view text,
   return kept;
 }
 
-}  // namespace
-
-Result<std::string> MakeLinksAbsolute(std::string_view page_bytes, std::string_view charset,
-                                      std::string_view final_url) {
+// The page rewritten, and its text when `text` is given.
+Result<std::string> Rewrite(std::string_view page_bytes, std::string_view charset,
+                            std::string_view final_url, std::string* text) {
   if (!html::IsBaseAddress(final_url)) return Status(error::kInvalidArgument);
   Result<html::SourceText> source = html::SourceText::Decode(page_bytes, charset);
   if (!source.ok()) return source.status();
-  const std::string_view text = source->utf8();
-  const HtmlTree tree(text);
-  const std::vector<Edit> edits = FindEdits(tree, text, final_url);
+  const std::string_view utf8 = source->utf8();
+  const HtmlTree tree(utf8);
+  const std::vector<Edit> edits = FindEdits(tree, utf8, final_url);
+  if (text != nullptr) *text = html::RenderTreeText(tree, final_url);
   std::string page;
   page.reserve(page_bytes.size() + page_bytes.size() / 16);
   std::size_t copied = 0;
@@ -182,6 +202,22 @@ Result<std::string> MakeLinksAbsolute(std::string_view page_bytes, std::string_v
   }
   page.append(page_bytes, copied);
   return page;
+}
+
+}  // namespace
+
+Result<std::string> MakeLinksAbsolute(std::string_view page_bytes, std::string_view charset,
+                                      std::string_view final_url) {
+  return Rewrite(page_bytes, charset, final_url, nullptr);
+}
+
+Result<PageAndText> MakeLinksAbsoluteWithText(std::string_view page_bytes, std::string_view charset,
+                                              std::string_view final_url) {
+  PageAndText parts;
+  Result<std::string> page = Rewrite(page_bytes, charset, final_url, &parts.text);
+  if (!page.ok()) return page.status();
+  parts.page = std::move(page).value();
+  return parts;
 }
 
 }  // namespace webletter

@@ -31,6 +31,16 @@ namespace webletter {
 Result<std::string> MakeLinksAbsolute(std::string_view page_bytes, std::string_view charset,
                                       std::string_view final_url);
 
+// Both parts of a newsletter from one parse, which is most of the cost of each: the page with
+// its references made absolute (as MakeLinksAbsolute writes it) and its text (as
+// RenderPlainText renders it; a page in another charset is read as UTF-8 first).
+struct PageAndText {
+  std::string page;
+  std::string text;
+};
+Result<PageAndText> MakeLinksAbsoluteWithText(std::string_view page_bytes, std::string_view charset,
+                                              std::string_view final_url);
+
 }  // namespace webletter
 
 #endif  // WEBLETTER_SERVICES_HTML_ABSOLUTE_LINKS_H_

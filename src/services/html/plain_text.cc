@@ -321,13 +321,20 @@ void Renderer::EndLink() {
 
 }  // namespace
 
-std::string RenderPlainText(std::string_view utf8_html, std::string_view base_url) {
-  const html::HtmlTree tree(utf8_html);
-  Renderer renderer(html::BaseAddress(base_url, tree.BaseHref()));
-  html::WalkTree(
+namespace html {
+
+std::string RenderTreeText(const HtmlTree& tree, std::string_view base_url) {
+  Renderer renderer(BaseAddress(base_url, tree.BaseHref()));
+  WalkTree(
       tree.document(), [&](const GumboNode* node) { return renderer.Enter(node); },
       [&](const GumboNode* node) { renderer.Leave(node); });
   return renderer.Finish();
+}
+
+}  // namespace html
+
+std::string RenderPlainText(std::string_view utf8_html, std::string_view base_url) {
+  return html::RenderTreeText(html::HtmlTree(utf8_html), base_url);
 }
 
 }  // namespace webletter

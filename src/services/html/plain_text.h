@@ -25,6 +25,12 @@
 
 namespace webletter {
 
+namespace html {
+class HtmlTree;
+// The text of a page already parsed (see RenderPlainText).
+std::string RenderTreeText(const HtmlTree& tree, std::string_view base_url);
+}  // namespace html
+
 // The text of the page `utf8_html` (UTF-8: DecodeToUtf8 turns a page in another charset into
 // it; invalid bytes read as U+FFFD), which came from `base_url` (relative links are shown as
 // written when that is no absolute address). UTF-8 out.

@@ -40,7 +40,7 @@ void TextLayout::Text(std::string_view text) {
     }
     end = std::min(end, text.size());
     if (end > at) {
-      StartContent();
+      StartContent(text[at]);
       line_.append(text, at, end - at);
       at = end;
     } else {
@@ -72,6 +72,7 @@ void TextLayout::Word(std::string_view word) {
   if (pending_space_ == Space::kNone) pending_space_ = Space::kBlank;
   StartContent();
   line_ += word;
+  pending_space_ = Space::kAfterWord;
 }
 
 void TextLayout::Break(int lines) {
@@ -93,8 +94,9 @@ void TextLayout::CellSeparator() {
   if (!line_.empty()) pending_space_ = Space::kSeparator;
 }
 
-// Before text: the empty line asked for, then the blank or separator when the line has text.
-void TextLayout::StartContent() {
+// Before text that starts with `next`: the empty line asked for, then the blank or separator
+// when the line has text.
+void TextLayout::StartContent(char next) {
   if (pending_lines_ > 0 && !out_.empty()) {
     for (std::size_t have = TrailingLineBreaks(out_);
          have < static_cast<std::size_t>(pending_lines_); ++have) {
@@ -102,6 +104,10 @@ void TextLayout::StartContent() {
     }
   }
   pending_lines_ = 0;
+  static constexpr std::string_view kPunctuation = ".,;:!?)]}'\"";
+  if (pending_space_ == Space::kAfterWord && kPunctuation.find(next) != std::string_view::npos) {
+    pending_space_ = Space::kNone;
+  }
   if (!line_.empty() && pending_space_ != Space::kNone) {
     line_ += pending_space_ == Space::kSeparator ? " | " : " ";
   }

@@ -22,7 +22,8 @@ class TextLayout {
   void Text(std::string_view text);
   // Preformatted text: blanks and line breaks kept.
   void Preformatted(std::string_view text);
-  // One word that is never broken, after a blank (a link's address).
+  // One word that is never broken, after a blank (a link's address); a blank follows it unless
+  // punctuation does.
   void Word(std::string_view word);
   // Ends the line; with 2 the next text also comes after an empty line.
   void Break(int lines);
@@ -47,9 +48,9 @@ class TextLayout {
   std::string Finish();
 
  private:
-  enum class Space { kNone, kBlank, kSeparator };
+  enum class Space { kNone, kBlank, kSeparator, kAfterWord };
 
-  void StartContent();
+  void StartContent(char next = ' ');
   void FlushLine();
   void AppendWrapped(std::string_view prefix);
 

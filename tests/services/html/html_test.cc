@@ -137,6 +137,7 @@ TEST(HtmlAbsoluteLinksTest, EachKindOfReference) {
       {"<a href=\"a?x=1&amp;y=2\">", "<a href=\"https://www.example.com/news/a?x=1&amp;y=2\">"},
       {"<a href='&#39;x'>", "<a href='https://www.example.com/news/&#39;x'>"},
       {"<a href=a?b=c>", "<a href=\"https://www.example.com/news/a?b=c\">"},
+      {"<a href = &amp;x>", "<a href = https://www.example.com/news/&amp;x>"},
       // Styles: quoted and unquoted url(), not in comments or strings, escaped ones left.
       {"<p style=\"background: URL( 'a.png' ); x: url(b)\">",
        "<p style=\"background: URL( 'https://www.example.com/news/a.png' ); "
@@ -175,6 +176,11 @@ TEST(HtmlAbsoluteLinksTest, LegacyCharsetsStayTheirOwn) {
             "alt=\"\xE9\">");
   EXPECT_EQ(*MakeLinksAbsolute(latin, "iso-8859-1", "https://h/d/"),
             *MakeLinksAbsolute(latin, "windows-1252", "https://h/d/"));
+  const Result<PageAndText> both = MakeLinksAbsoluteWithText(latin, "windows-1252", "https://h/d/");
+  EXPECT_EQ(both->page, *MakeLinksAbsolute(latin, "windows-1252", "https://h/d/"));
+  EXPECT_EQ(both->text,
+            "Caf\xC3\xA9 \xE2\x82\xAC\n\n\xC3\xA9 <https://h/d/caf\xC3\xA9.html> x "
+            "<https://h/d/na\xC3\xAFve> \xC3\xA9\n");
   // Shift_JIS: trail bytes in the ASCII range (0x5C in "\x83\x5C"), a bad byte, é lacking.
   const std::string japanese =
       "<title>\x93\xFA\x96\x7B</title><p>\x83\x5C\x83\x74\x83\x67 <a href=\"\x83\x5C.html\">"
