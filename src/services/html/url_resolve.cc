@@ -69,10 +69,14 @@ std::string RemoveDotSegments(std::string_view input) {
 
 // RFC 3986, 5.2.3.
 std::string Merge(const UrlParts& base, std::string_view path) {
-  if (base.authority && base.path.empty()) return "/" + std::string(path);
-  const std::size_t slash = base.path.rfind('/');
-  if (slash == std::string_view::npos) return std::string(path);
-  return std::string(base.path.substr(0, slash + 1)) + std::string(path);
+  std::string merged;
+  if (base.authority && base.path.empty()) {
+    merged = "/";
+  } else if (const std::size_t slash = base.path.rfind('/'); slash != std::string_view::npos) {
+    merged = base.path.substr(0, slash + 1);
+  }
+  merged += path;
+  return merged;
 }
 
 // The browser's clean-up: no blanks or controls around, no tab or line break inside, and "\"
