@@ -1,7 +1,9 @@
 #include "services/html/plain_text.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <initializer_list>
 #include <vector>
 
 #include "base/ascii.h"
@@ -15,7 +17,7 @@ namespace {
 using html::Attribute;
 using html::TextLayout;
 
-// What an element is to the reader.
+// What an element is to the reader (inline first: what the table below holds by default).
 enum class Kind {
   kInline,
   kLeftOut,
@@ -32,86 +34,38 @@ enum class Kind {
 
 constexpr std::size_t kDeepestIndent = 20;
 
+// Elements not named here are inline.
 Kind KindOf(const GumboElement& element) {
+  static const auto kKinds = [] {
+    std::array<Kind, GUMBO_TAG_LAST + 1> kinds{};
+    const auto set = [&kinds](Kind kind, std::initializer_list<GumboTag> tags) {
+      for (const GumboTag tag : tags) kinds[tag] = kind;
+    };
+    set(Kind::kLeftOut, {GUMBO_TAG_SCRIPT, GUMBO_TAG_STYLE, GUMBO_TAG_NOSCRIPT, GUMBO_TAG_TEMPLATE,
+                         GUMBO_TAG_IFRAME, GUMBO_TAG_OBJECT, GUMBO_TAG_EMBED, GUMBO_TAG_CANVAS,
+                         GUMBO_TAG_AUDIO, GUMBO_TAG_VIDEO, GUMBO_TAG_SELECT, GUMBO_TAG_DATALIST,
+                         GUMBO_TAG_TEXTAREA, GUMBO_TAG_INPUT, GUMBO_TAG_FRAMESET});
+    set(Kind::kBlock, {GUMBO_TAG_P, GUMBO_TAG_H1, GUMBO_TAG_H2, GUMBO_TAG_H3, GUMBO_TAG_H4,
+                       GUMBO_TAG_H5, GUMBO_TAG_H6, GUMBO_TAG_TITLE, GUMBO_TAG_BLOCKQUOTE,
+                       GUMBO_TAG_FIGURE, GUMBO_TAG_HR, GUMBO_TAG_ADDRESS, GUMBO_TAG_FIELDSET,
+                       GUMBO_TAG_DETAILS, GUMBO_TAG_TABLE, GUMBO_TAG_DL, GUMBO_TAG_CENTER});
+    set(Kind::kLine,
+        {GUMBO_TAG_DIV, GUMBO_TAG_SECTION, GUMBO_TAG_ARTICLE, GUMBO_TAG_HEADER, GUMBO_TAG_FOOTER,
+         GUMBO_TAG_NAV, GUMBO_TAG_ASIDE, GUMBO_TAG_MAIN, GUMBO_TAG_TR, GUMBO_TAG_DT, GUMBO_TAG_DD,
+         GUMBO_TAG_FIGCAPTION, GUMBO_TAG_CAPTION, GUMBO_TAG_SUMMARY, GUMBO_TAG_LEGEND,
+         GUMBO_TAG_HGROUP, GUMBO_TAG_FORM, GUMBO_TAG_BODY});
+    set(Kind::kList, {GUMBO_TAG_UL, GUMBO_TAG_OL, GUMBO_TAG_MENU, GUMBO_TAG_DIR});
+    set(Kind::kListItem, {GUMBO_TAG_LI});
+    set(Kind::kCell, {GUMBO_TAG_TD, GUMBO_TAG_TH});
+    set(Kind::kPreformatted,
+        {GUMBO_TAG_PRE, GUMBO_TAG_LISTING, GUMBO_TAG_XMP, GUMBO_TAG_PLAINTEXT});
+    set(Kind::kLineBreak, {GUMBO_TAG_BR});
+    set(Kind::kImage, {GUMBO_TAG_IMG});
+    set(Kind::kLink, {GUMBO_TAG_A});
+    return kinds;
+  }();
   if (element.tag_namespace == GUMBO_NAMESPACE_SVG) return Kind::kLeftOut;
-  switch (element.tag) {
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_NOSCRIPT:
-    case GUMBO_TAG_TEMPLATE:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_OBJECT:
-    case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_CANVAS:
-    case GUMBO_TAG_AUDIO:
-    case GUMBO_TAG_VIDEO:
-    case GUMBO_TAG_SELECT:
-    case GUMBO_TAG_DATALIST:
-    case GUMBO_TAG_TEXTAREA:
-    case GUMBO_TAG_INPUT:
-    case GUMBO_TAG_FRAMESET:
-      return Kind::kLeftOut;
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_TITLE:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_HR:
-    case GUMBO_TAG_ADDRESS:
-    case GUMBO_TAG_FIELDSET:
-    case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_TABLE:
-    case GUMBO_TAG_DL:
-    case GUMBO_TAG_CENTER:
-      return Kind::kBlock;
-    case GUMBO_TAG_UL:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_MENU:
-    case GUMBO_TAG_DIR:
-      return Kind::kList;
-    case GUMBO_TAG_LI:
-      return Kind::kListItem;
-    case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH:
-      return Kind::kCell;
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_LISTING:
-    case GUMBO_TAG_XMP:
-    case GUMBO_TAG_PLAINTEXT:
-      return Kind::kPreformatted;
-    case GUMBO_TAG_BR:
-      return Kind::kLineBreak;
-    case GUMBO_TAG_IMG:
-      return Kind::kImage;
-    case GUMBO_TAG_A:
-      return Kind::kLink;
-    case GUMBO_TAG_DIV:
-    case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_ARTICLE:
-    case GUMBO_TAG_HEADER:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_MAIN:
-    case GUMBO_TAG_TR:
-    case GUMBO_TAG_DT:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_FIGCAPTION:
-    case GUMBO_TAG_CAPTION:
-    case GUMBO_TAG_SUMMARY:
-    case GUMBO_TAG_LEGEND:
-    case GUMBO_TAG_HGROUP:
-    case GUMBO_TAG_FORM:
-    case GUMBO_TAG_BODY:
-      return Kind::kLine;
-    default:
-      return Kind::kInline;
-  }
+  return element.tag <= GUMBO_TAG_LAST ? kKinds[element.tag] : Kind::kInline;
 }
 
 std::string_view TrimBlanks(std::string_view text) {

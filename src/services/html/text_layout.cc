@@ -1,6 +1,9 @@
 #include "services/html/text_layout.h"
 
 #include <algorithm>
+#include <iterator>
+
+#include "base/ascii.h"
 
 namespace webletter::html {
 namespace {
@@ -22,9 +25,13 @@ std::size_t TrailingLineBreaks(std::string_view text) {
   return count;
 }
 
+// The line without blanks at its end, nor control characters (a tab excepted) in it.
 void AppendTrimmed(std::string& out, std::string_view line) {
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-  out += line;
+  while (!line.empty() && (IsBlank(line.back()) || IsAsciiControl(line.back()))) {
+    line.remove_suffix(1);
+  }
+  std::copy_if(line.begin(), line.end(), std::back_inserter(out),
+               [](char c) { return c == '\t' || !IsAsciiControl(c); });
   out += '\n';
 }
 

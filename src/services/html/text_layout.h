@@ -3,7 +3,8 @@
 // line break or an empty line, list items with their marker and a hanging indent, table cells
 // in one line separated by " | ", and lines wrapped at 76 characters at blanks (a longer word
 // stands whole on a line of its own; preformatted lines are never wrapped). No line ends in a
-// blank; the text ends with one line break, or is empty.
+// blank, control characters other than tabs are left out, and the text ends with one line
+// break, or is empty.
 #ifndef WEBLETTER_SERVICES_HTML_TEXT_LAYOUT_H_
 #define WEBLETTER_SERVICES_HTML_TEXT_LAYOUT_H_
 

@@ -57,7 +57,7 @@ TEST(HtmlPlainTextTest, LayoutAndLinks) {
       {"<li>loose</li><dl><dt>term<dd>meaning</dl>", "- loose\n\nterm\nmeaning\n"},
       // Blanks: collapsed, none at the ends of lines, tabs inside <pre> kept.
       {"<div> a <b> b </b> </div><div>\tc\t&copy;</div>", "a b\nc \xC2\xA9\n"},
-      {"<pre>\ta  \n\n b</pre>after", "\ta\n\n b\n\nafter\n"},
+      {"<pre>\ta  \n\n b\x1B[2J\f</pre>after", "\ta\n\n b\xEF\xBF\xBD[2J\n\nafter\n"},
       // Cells: empty ones and cells with blocks.
       {"<table><tr><td></td><td>x</td><td>&nbsp;</td><td>y</td></tr>"
        "<tr><td><p>p</p></td><td>q</td></tr></table>",
