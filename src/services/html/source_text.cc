@@ -136,8 +136,9 @@ bool SourceText::MakeTable() {
     const char c = static_cast<char>(byte);
     std::string_view in(&c, 1);
     iconv(decoder, nullptr, nullptr, nullptr, nullptr);
-    if (Convert(decoder, in, table_[byte]) && !table_[byte].empty()) continue;
-    if (errno != EILSEQ || !table_[byte].empty()) {
+    const bool converted = Convert(decoder, in, table_[byte]);
+    if (converted && !table_[byte].empty()) continue;
+    if (converted || errno != EILSEQ || !table_[byte].empty()) {
       table_.clear();
       return false;
     }

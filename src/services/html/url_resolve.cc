@@ -166,7 +166,9 @@ std::optional<std::string> LinkTarget(std::string_view base, std::string_view re
 std::string BaseAddress(std::string_view final_url, std::optional<std::string_view> base_href) {
   if (!base_href) return std::string(final_url);
   std::string base = ResolveReference(final_url, *base_href).value_or(CleanReference(*base_href));
-  return IsBaseAddress(base) ? base : std::string(final_url);
+  const bool usable = IsBaseAddress(base) && !StartsWithIgnoringAsciiCase(base, "javascript:") &&
+                      !StartsWithIgnoringAsciiCase(base, "data:");
+  return usable ? base : std::string(final_url);
 }
 
 }  // namespace webletter::html

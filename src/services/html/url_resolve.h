@@ -30,7 +30,8 @@ std::optional<std::string> ResolveReference(std::string_view base, std::string_v
 std::optional<std::string> LinkTarget(std::string_view base, std::string_view reference);
 
 // The base address of a page: `final_url` (the address it came from, after redirects), or the
-// page's own <base href> resolved against it when that gives a base address.
+// page's own <base href> resolved against it when that gives a base address (and not a
+// "javascript:" or "data:" one).
 std::string BaseAddress(std::string_view final_url, std::optional<std::string_view> base_href);
 
 }  // namespace webletter::html
