@@ -70,6 +70,7 @@ TEST(HtmlPlainTextTest, LayoutAndLinks) {
        "example.org call <tel:123>\n"},
       {"<a href=\"x.html\"><img alt=\"\"></a>", "<https://www.example.com/news/x.html>\n"},
       {"<a href=\"\">self</a> <a href=\" #x \">frag</a>", "self frag\n"},
+      {"<a href=\"https://e.org/\"><div>a</div>e.org</a>", "a\ne.org <https://e.org/>\n"},
       // Broken markup reads as a browser reads it.
       {"<p>one<b>two<p>three</b>four", "onetwo\n\nthreefour\n"},
       {"<table><tr><td>cell<p>para</table>after", "cell\n\npara\n\nafter\n"},
