@@ -156,8 +156,10 @@ TEST(HtmlAbsoluteLinksTest, EachKindOfReference) {
       // An element the parser reopens (misnested tags) is written once.
       {"<b><a href=d><p>x</a></b>", "<b><a href=https://www.example.com/news/d><p>x</a></b>"},
       // Not references: other attributes, text, scripts, comments.
-      {"<a title=x data-src=y>src=z<script>s.src='w'</script><!-- <a href=v> -->",
-       "<a title=x data-src=y>src=z<script>s.src='w'</script><!-- <a href=v> -->"},
+      {"<a title=x data-src=y>src=z<script>s.src='w'</script><!-- <a href=v> -->"
+       "<i style=\"a:url('b\\'c')\"><i style=\"a:url(b\">",
+       "<a title=x data-src=y>src=z<script>s.src='w'</script><!-- <a href=v> -->"
+       "<i style=\"a:url('b\\'c')\"><i style=\"a:url(b\">"},
   };
   for (const auto& [page, rewritten] : cases) {
     const Result<std::string> result = MakeLinksAbsolute(page, "utf-8", kPage);
