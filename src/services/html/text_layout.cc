@@ -35,6 +35,50 @@ void AppendTrimmed(std::string& out, std::string_view line) {
   out += '\n';
 }
 
+// The length of the valid UTF-8 sequence at the start of `text`, or 0.
+std::size_t ValidSequence(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(0);
+  if (lead < 0x80) return 1;
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
+  if (length == 0 || text.size() < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  // No overlong forms, surrogates or code points past U+10FFFF.
+  const unsigned second = byte(1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
+    return 0;
+  }
+  return length;
+}
+
+// The parser lets some character references through as invalid UTF-8 (a number too large for
+// it): each such byte becomes U+FFFD.
+std::string ValidUtf8(std::string text) {
+  std::size_t at = 0;
+  for (std::size_t length = 1; at < text.size() && length > 0; at += length) {
+    length = ValidSequence(std::string_view(text).substr(at));
+  }
+  if (at == text.size()) return text;
+  std::string valid = text.substr(0, at);
+  while (at < text.size()) {
+    const std::size_t length = ValidSequence(std::string_view(text).substr(at));
+    if (length == 0) {
+      valid += "\xEF\xBF\xBD";
+      ++at;
+    } else {
+      valid.append(text, at, length);
+      at += length;
+    }
+  }
+  return valid;
+}
+
 }  // namespace
 
 void TextLayout::Text(std::string_view text) {
@@ -177,7 +221,7 @@ std::string TextLayout::Finish() {
   while (out_.ends_with("\n\n")) out_.pop_back();
   const std::size_t first = out_.find_first_not_of('\n');
   out_.erase(0, first == std::string::npos ? out_.size() : first);
-  return std::move(out_);
+  return ValidUtf8(std::move(out_));
 }
 
 }  // namespace webletter::html

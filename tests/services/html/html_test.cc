@@ -74,6 +74,7 @@ TEST(HtmlPlainTextTest, LayoutAndLinks) {
       // Broken markup reads as a browser reads it.
       {"<p>one<b>two<p>three</b>four", "onetwo\n\nthreefour\n"},
       {"<table><tr><td>cell<p>para</table>after", "cell\n\npara\n\nafter\n"},
+      {"&#5555555555555555555555555555555;", "\xEF\xBF\xBD\n"},
   };
   for (const auto& [html, text] : cases) EXPECT_EQ(RenderPlainText(html, kPage), text) << html;
 }
