@@ -1,7 +1,6 @@
 #include "services/html/text_layout.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "base/ascii.h"
 
@@ -30,8 +29,11 @@ void AppendTrimmed(std::string& out, std::string_view line) {
   while (!line.empty() && (IsBlank(line.back()) || IsAsciiControl(line.back()))) {
     line.remove_suffix(1);
   }
-  std::copy_if(line.begin(), line.end(), std::back_inserter(out),
-               [](char c) { return c == '\t' || !IsAsciiControl(c); });
+  const std::size_t begin = out.size();
+  out += line;
+  const auto is_control = [](char c) { return c != '\t' && IsAsciiControl(c); };
+  out.erase(std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(begin), out.end(), is_control),
+            out.end());
   out += '\n';
 }
 
@@ -61,8 +63,12 @@ std::size_t ValidSequence(std::string_view text) {
 // it): each such byte becomes U+FFFD.
 std::string ValidUtf8(std::string text) {
   std::size_t at = 0;
-  for (std::size_t length = 1; at < text.size() && length > 0; at += length) {
-    length = ValidSequence(std::string_view(text).substr(at));
+  while (at < text.size()) {
+    const std::size_t length = static_cast<unsigned char>(text[at]) < 0x80
+                                   ? 1
+                                   : ValidSequence(std::string_view(text).substr(at));
+    if (length == 0) break;
+    at += length;
   }
   if (at == text.size()) return text;
   std::string valid = text.substr(0, at);
