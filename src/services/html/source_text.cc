@@ -47,7 +47,55 @@ bool Convert(iconv_t converter, std::string_view& in, std::string& out) {
   return done != kFailed;
 }
 
+// The length of the valid UTF-8 sequence at the start of `text`, or 0.
+std::size_t ValidSequence(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(0);
+  if (lead < 0x80) return 1;
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
+  if (length == 0 || text.size() < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  // No overlong forms, surrogates or code points past U+10FFFF.
+  const unsigned second = byte(1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
+    return 0;
+  }
+  return length;
+}
+
 }  // namespace
+
+std::size_t ValidPrefix(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t length =
+        static_cast<unsigned char>(text[at]) < 0x80 ? 1 : ValidSequence(text.substr(at));
+    if (length == 0) break;
+    at += length;
+  }
+  return at;
+}
+
+std::string ValidUtf8(std::string_view text) {
+  std::string valid(text.substr(0, ValidPrefix(text)));
+  for (std::size_t at = valid.size(); at < text.size();) {
+    const std::size_t length = ValidSequence(text.substr(at));
+    if (length == 0) {
+      valid += "\xEF\xBF\xBD";
+      ++at;
+    } else {
+      valid.append(text, at, length);
+      at += length;
+    }
+  }
+  return valid;
+}
 
 Result<SourceText> SourceText::Decode(std::string_view bytes, std::string_view charset) {
   SourceText text;

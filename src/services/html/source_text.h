@@ -68,6 +68,12 @@ class SourceText {
   std::vector<std::string> table_;  // a single-byte charset's characters, by byte
 };
 
+// How many bytes at the start of `text` are valid UTF-8 (all of them for valid text).
+std::size_t ValidPrefix(std::string_view text);
+// `text` with each byte that starts no valid UTF-8 sequence replaced by U+FFFD. The parser lets
+// some character references through as such bytes (a number too large for it).
+std::string ValidUtf8(std::string_view text);
+
 }  // namespace webletter::html
 
 #endif  // WEBLETTER_SERVICES_HTML_SOURCE_TEXT_H_

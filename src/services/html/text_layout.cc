@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/ascii.h"
+#include "services/html/source_text.h"
 
 namespace webletter::html {
 namespace {
@@ -37,57 +38,10 @@ void AppendTrimmed(std::string& out, std::string_view line) {
   out += '\n';
 }
 
-// The length of the valid UTF-8 sequence at the start of `text`, or 0.
-std::size_t ValidSequence(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned lead = byte(0);
-  if (lead < 0x80) return 1;
-  const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                             : lead >= 0xE0 && lead <= 0xEF ? 3
-                             : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                            : 0;
-  if (length == 0 || text.size() < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-  }
-  // No overlong forms, surrogates or code points past U+10FFFF.
-  const unsigned second = byte(1);
-  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
-    return 0;
-  }
-  return length;
-}
-
-// The parser lets some character references through as invalid UTF-8 (a number too large for
-// it): each such byte becomes U+FFFD.
-std::string ValidUtf8(std::string text) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t length = static_cast<unsigned char>(text[at]) < 0x80
-                                   ? 1
-                                   : ValidSequence(std::string_view(text).substr(at));
-    if (length == 0) break;
-    at += length;
-  }
-  if (at == text.size()) return text;
-  std::string valid = text.substr(0, at);
-  while (at < text.size()) {
-    const std::size_t length = ValidSequence(std::string_view(text).substr(at));
-    if (length == 0) {
-      valid += "\xEF\xBF\xBD";
-      ++at;
-    } else {
-      valid.append(text, at, length);
-      at += length;
-    }
-  }
-  return valid;
-}
-
 }  // namespace
 
 void TextLayout::Text(std::string_view text) {
+  if (ValidPrefix(text) < text.size()) return Text(ValidUtf8(text));
   std::size_t at = 0;
   while (at < text.size()) {
     std::size_t end = at;
@@ -108,6 +62,7 @@ void TextLayout::Text(std::string_view text) {
 }
 
 void TextLayout::Preformatted(std::string_view text) {
+  if (ValidPrefix(text) < text.size()) return Preformatted(ValidUtf8(text));
   while (!text.empty()) {
     const std::size_t line_end = std::min(text.find('\n'), text.size());
     if (line_end > 0) {
@@ -126,6 +81,7 @@ void TextLayout::Preformatted(std::string_view text) {
 }
 
 void TextLayout::Word(std::string_view word) {
+  if (ValidPrefix(word) < word.size()) return Word(ValidUtf8(word));
   if (pending_space_ == Space::kNone) pending_space_ = Space::kBlank;
   StartContent();
   line_ += word;
@@ -227,7 +183,7 @@ std::string TextLayout::Finish() {
   while (out_.ends_with("\n\n")) out_.pop_back();
   const std::size_t first = out_.find_first_not_of('\n');
   out_.erase(0, first == std::string::npos ? out_.size() : first);
-  return ValidUtf8(std::move(out_));
+  return std::move(out_);
 }
 
 }  // namespace webletter::html

@@ -19,7 +19,7 @@ inline constexpr std::size_t kLineWidth = 76;
 
 class TextLayout {
  public:
-  // Text of the page, UTF-8.
+  // Text of the page, UTF-8 (a byte that is not becomes U+FFFD).
   void Text(std::string_view text);
   // Preformatted text: blanks and line breaks kept.
   void Preformatted(std::string_view text);
