@@ -30,10 +30,10 @@ struct MailSteps {
   std::optional<bool> html;  // not set: AsHtml is skipped (plain text)
   // A text/plain rendering of the HTML body (UTF-8): when set, the message is
   // multipart/alternative, the text first, then the body.
-  std::optional<std::string> plain_text;
+  std::optional<std::string> plain_text = std::nullopt;
   // The newsletter's list, for the List-Id, List-Unsubscribe and List-Unsubscribe-Post headers;
   // none when empty. See mailing_list.h.
-  MailingList list;
+  MailingList list = {};
   // A descriptor to write the message to instead of sending it (a dry run); -1: send.
   int write_to = -1;
 };
