@@ -28,14 +28,14 @@ struct MailSteps {
   std::string body;  // moved into the mailer
   std::string_view body_charset = "utf-8";
   std::optional<bool> html;  // not set: AsHtml is skipped (plain text)
+  // A descriptor to write the message to instead of sending it (a dry run); -1: send.
+  int write_to = -1;
   // A text/plain rendering of the HTML body (UTF-8): when set, the message is
   // multipart/alternative, the text first, then the body.
   std::optional<std::string> plain_text = std::nullopt;
   // The newsletter's list, for the List-Id, List-Unsubscribe and List-Unsubscribe-Post headers;
   // none when empty. See mailing_list.h.
   MailingList list = {};
-  // A descriptor to write the message to instead of sending it (a dry run); -1: send.
-  int write_to = -1;
 };
 
 // Runs the steps and returns the last failure, or success when the server took the message (or
