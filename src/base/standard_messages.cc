@@ -45,6 +45,7 @@ constexpr std::array kMessages{
     Entry{error::kTrustStoreUnusable,
           "The certificates that the environment names cannot be used, so nothing was sent or "
           "fetched"},
+    Entry{error::kHtmlLinksFailed, "The page's links could not be made absolute"},
 
     Entry{error::kFetchFailed, "The page could not be fetched"},
     Entry{error::kFetchBadAddress, "The page address is not a valid address"},

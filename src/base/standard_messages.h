@@ -26,6 +26,7 @@ inline constexpr int kPathNotFound = 76;
 // Files.
 inline constexpr int kFileTooLarge = 35700;
 inline constexpr int kTrustStoreUnusable = 35701;
+inline constexpr int kHtmlLinksFailed = 35702;
 
 // Page fetch.
 inline constexpr int kFetchFailed = 35750;

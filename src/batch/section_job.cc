@@ -11,6 +11,7 @@
 #include "base/shown_text.h"
 #include "base/standard_messages.h"
 #include "batch/error_report.h"
+#include "batch/newsletter.h"
 #include "services/dates/date_tag.h"
 #include "services/fetch/page.h"
 #include "services/fetch/page_fetch.h"
@@ -140,6 +141,14 @@ void CheckPageAndValues(const JobValues& values, const Page* page, JobErrors& er
   if (values.subject.empty()) errors.Add("Subject line missing", JobFailure::kSettings);
 }
 
+// The newsletter's list, after its check has added its line when it failed.
+MailingList CheckNewsletterList(const NewsletterKeys& keys, JobErrors& errors) {
+  Result<MailingList> list = NewsletterList(keys);
+  if (list.ok()) return std::move(list).value();
+  errors.Add(list.status().Text(), JobFailure::kSettings);
+  return {};
+}
+
 // A password written into SMTPserver is a secret only in a file that nobody else may read.
 void WarnOfAReadablePassword(const Settings& settings, const std::string& server,
                              const MailLimits& limits) {
@@ -149,12 +158,14 @@ void WarnOfAReadablePassword(const Settings& settings, const std::string& server
               "with chmod 600 " + path + ", or keep the password in ~/.netrc");
 }
 
-// Mails the page as HTML (in a dry run: writes the message to standard output); returns the
-// last failure of the mail steps.
-Status SendPage(const Settings& settings, const JobValues& values, Page page,
-                const ProgramState& state) {
+// Mails the page as HTML, with the newsletter's parts (in a dry run: writes the message to
+// standard output); returns the last failure of the mail steps.
+Status SendPage(const Settings& settings, const JobValues& values, NewsletterParts parts,
+                MailingList list, const ProgramState& state) {
   const MailLimits limits = WarningMailLimits(state);
   WarnOfAReadablePassword(settings, values.smtp_server, limits);
+  WarnAboutNewsletter(list, parts.page.bytes.size(), limits.warn);
+  Page& page = parts.page;
   std::string subject = values.subject;
   return SendInSteps({.server = values.smtp_server,
                       .from_address = values.from_address,
@@ -165,8 +176,26 @@ Status SendPage(const Settings& settings, const JobValues& values, Page page,
                       .body = std::move(page.bytes),
                       .body_charset = page.charset,
                       .html = true,
-                      .write_to = state.dry_run ? STDOUT_FILENO : -1},
+                      .write_to = state.dry_run ? STDOUT_FILENO : -1,
+                      .plain_text = std::move(parts.text),
+                      .list = std::move(list)},
                      limits);
+}
+
+// Makes the newsletter's parts and sends them; a failure adds its line.
+void SendNewsletter(const Settings& settings, const JobValues& values,
+                    const NewsletterKeys& newsletter, Page page, MailingList list,
+                    ProgramState& state, JobErrors& errors) {
+  Result<NewsletterParts> parts = MakeNewsletterParts(newsletter, std::move(page));
+  if (!parts.ok()) {
+    errors.Add(parts.status().Text(), JobFailure::kLasting);
+    return;
+  }
+  const Status sent = SendPage(settings, values, std::move(parts).value(), std::move(list), state);
+  if (!sent.ok()) {
+    errors.Add(sent.Text(), FailureOf(sent));
+    state.failed_smtp_server = values.smtp_server;
+  }
 }
 
 }  // namespace
@@ -190,15 +219,13 @@ JobFailure ProcessSection(const std::string& section, ProgramState& state,
   if (values.url.empty()) errors.Add("No URL specified in INI file", JobFailure::kSettings);
 
   if (errors.empty()) {
+    const NewsletterKeys newsletter = ReadNewsletterKeys(settings, section);
     std::optional<Page> page = FetchJobPage(values.url, errors);
     CheckPageAndValues(values, page ? &*page : nullptr, errors);
-    if (errors.empty()) {
-      const Status sent = SendPage(settings, values, std::move(*page), state);
-      if (!sent.ok()) {
-        errors.Add(sent.Text(), FailureOf(sent));
-        state.failed_smtp_server = values.smtp_server;
-      }
-    }
+    MailingList list = CheckNewsletterList(newsletter, errors);
+    if (errors.empty())
+      SendNewsletter(settings, values, newsletter, std::move(*page), std::move(list), state,
+                     errors);
   }
 
   if (errors.empty()) return JobFailure::kNone;

@@ -23,6 +23,11 @@ enum class IniKey {
   kErrorsGoTo,
   kErrorsFrom,
   kDateOffset,
+  // A newsletter's keys: none of them makes a section count as found.
+  kPlainText,
+  kAbsoluteLinks,
+  kListUnsubscribe,
+  kListId,
 };
 
 // The key's name as written in the file.
@@ -50,6 +55,14 @@ constexpr std::string_view IniKeyName(IniKey key) {
       return "ErrorsFrom";
     case IniKey::kDateOffset:
       return "DateOffset";
+    case IniKey::kPlainText:
+      return "PlainText";
+    case IniKey::kAbsoluteLinks:
+      return "AbsoluteLinks";
+    case IniKey::kListUnsubscribe:
+      return "ListUnsubscribe";
+    case IniKey::kListId:
+      return "ListId";
   }
   return {};
 }

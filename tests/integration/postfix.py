@@ -82,4 +82,5 @@ def delivered(path) -> dict:
     login = re.findall(r"Authenticated sender: ([^)]*)", head)
     return dict(raw=raw.replace(b"\n", b"\r\n"), mail_from=re.findall(r"^Return-Path: <(.*)>", head, re.M)[0],
                 rcpt_tos=re.findall(r"^Delivered-To: (.*)", head, re.M), login=login[0] if login else None,
+                rules=sorted(fired),
                 problems=["SpamAssassin rule %s" % rule for rule in sorted(fired - ALLOWED_RULES)])

@@ -281,6 +281,10 @@ class CaseFile:
                 text = str(error)
             if text != case["http"][want["text_of"]]["body"]:
                 problems.append("text: %s read as %s is %r" % (want["text_of"], parsed["charset"], text[:200]))
+        if "text" in want and want["text"] != parsed["text"]:
+            problems.append("text part: wanted %r, got %r" % (want["text"], parsed["text"]))
+        for rule in set(want.get("fires_none_of", [])) & set(got.get("rules", [])):
+            problems.append("SpamAssassin rule %s fired" % rule)
         if "body" in want:
             body = parsed["body"].decode("utf-8", "surrogateescape")
             if not matches(want["body"], body, *span):

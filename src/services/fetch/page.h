@@ -11,6 +11,7 @@ namespace webletter {
 struct Page {
   std::string bytes;              // exactly as received or read
   std::string charset = "utf-8";  // an IANA name, lower case: "utf-8", "iso-8859-1", ...
+  std::string url = {};  // where a fetched page came from, after its redirects; empty for a file
 
   // The page as UTF-8 text, for searches and for showing it. Bytes that do not decode become
   // U+FFFD; the page itself is never changed.

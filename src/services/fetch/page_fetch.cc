@@ -267,6 +267,9 @@ Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_wa
   curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_TYPE, &content_type);
   Page page;
   page.charset = DetectCharset(content_type != nullptr ? content_type : "", sink.bytes);
+  const char* final_url = nullptr;
+  curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &final_url);
+  page.url = final_url != nullptr ? final_url : *address;
   page.bytes = std::move(sink.bytes);
   return page;
 }
