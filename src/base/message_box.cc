@@ -7,7 +7,6 @@ namespace webletter {
 
 std::string ConsoleText(std::string_view text) {
   std::string out;
-  out.reserve(text.size() + 1);
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r') {
       if (i + 1 < text.size() && text[i + 1] == '\n') ++i;

@@ -36,7 +36,7 @@ int UniqueFd::Close() { return ::close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
 Result<std::string> ReadAll(int fd, std::size_t limit) {
   std::string text;
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
     text.reserve(std::min(static_cast<std::size_t>(info.st_size), limit));
   }
   const auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);

@@ -43,8 +43,16 @@ std::string CanonicalName(const std::string& host) {
   return name;
 }
 
-// The local address that a connection to the server would leave from: a datagram socket
-// "connected" to it learns the route without sending anything.
+// "[127.0.0.1]" for an IPv4 address, "[IPv6:::1]" for an IPv6 one.
+std::string AddressLiteral(std::string_view address) {
+  if (address.empty()) return "[127.0.0.1]";
+  if (address.find(':') != std::string_view::npos) return "[IPv6:" + std::string(address) + "]";
+  return "[" + std::string(address) + "]";
+}
+
+}  // namespace
+
+// A datagram socket "connected" to the server learns the route without sending anything.
 std::string LocalAddressTowards(const SmtpEndpoint& endpoint) {
   std::string host = endpoint.host;
   if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
@@ -73,15 +81,6 @@ std::string LocalAddressTowards(const SmtpEndpoint& endpoint) {
   ::freeaddrinfo(found);
   return address;
 }
-
-// "[127.0.0.1]" for an IPv4 address, "[IPv6:::1]" for an IPv6 one.
-std::string AddressLiteral(std::string_view address) {
-  if (address.empty()) return "[127.0.0.1]";
-  if (address.find(':') != std::string_view::npos) return "[IPv6:" + std::string(address) + "]";
-  return "[" + std::string(address) + "]";
-}
-
-}  // namespace
 
 std::string ChooseEhloName(const EhloSources& sources) {
   if (IsQualified(sources.host_name)) return sources.host_name;

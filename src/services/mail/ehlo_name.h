@@ -26,6 +26,10 @@ struct EhloSources {
 // ("[127.0.0.1]", "[IPv6:::1]"), "[127.0.0.1]" when that is unknown.
 std::string ChooseEhloName(const EhloSources& sources);
 
+// The local address that a connection to `endpoint` would leave from ("192.0.2.7", "::1"), found
+// without connecting; "" when it cannot be told.
+std::string LocalAddressTowards(const SmtpEndpoint& endpoint);
+
 // ChooseEhloName with this machine's names, and the local address that a connection to
 // `endpoint` would leave from.
 std::string EhloNameTowards(const SmtpEndpoint& endpoint, std::string_view sender_domain);

@@ -139,6 +139,16 @@ TEST(EhloNameTest, FirstFullyQualifiedNameElseAnAddressLiteral) {
   }
 }
 
+// Nothing listens on port 9 here: a connection would fail.
+TEST(EhloNameTest, LocalAddressFoundWithoutConnecting) {
+  SmtpEndpoint endpoint;
+  endpoint.port = 9;
+  for (const std::string address : {"127.0.0.1", "::1"}) {
+    endpoint.host = address == "::1" ? "[::1]" : address;
+    EXPECT_EQ(LocalAddressTowards(endpoint), address);
+  }
+}
+
 TEST(ServerReplyTest, CodeAndLastLineFitToShow) {
   for (const std::vector<std::string>& row : Rows("server_reply_cases.tsv", 4)) {
     const auto& [shown, code, password, last_line] = std::tie(row[0], row[1], row[2], row[3]);
