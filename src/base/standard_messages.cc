@@ -125,6 +125,13 @@ constexpr std::array kMessages{
           "given"},
     Entry{error::kMailServerNameInvalid,
           "The mail server's name is not a valid international domain name"},
+    Entry{error::kMailListUnsubscribeInvalid,
+          "ListUnsubscribe must be an https: address and/or a mailto: address, separated by a "
+          "comma, without blanks, angle brackets or control characters inside them, so nothing "
+          "was sent"},
+    Entry{error::kMailListIdInvalid,
+          "ListId must be an identifier such as news.example.org (letters, digits and hyphens "
+          "between dots), optionally after a name and in angle brackets, so nothing was sent"},
 };
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end(),

@@ -80,6 +80,8 @@ inline constexpr int kMailAnswerTooLarge = 36019;
 inline constexpr int kMailNotConfirmed = 36020;
 inline constexpr int kMailNoSignIn = 36021;
 inline constexpr int kMailServerNameInvalid = 36022;
+inline constexpr int kMailListUnsubscribeInvalid = 36023;
+inline constexpr int kMailListIdInvalid = 36024;
 }  // namespace error
 
 // The text of an error number. A number outside the table gives the classic catch-all text.
