@@ -130,8 +130,11 @@ class SmtpHandler(socketserver.StreamRequestHandler):
         for line in self.rfile:
             verb, _, argument = line.decode("latin-1").rstrip("\r\n").partition(" ")
             verb = verb.upper()
+            if verb == "MAIL" and (size_in(argument) or 0) > server.size_limit():
+                self.wfile.write(b"552 5.3.4 Message size exceeds fixed maximum message size\r\n")
+                continue
             if verb == "MAIL" and server.answer("MAIL").startswith("2"):
-                envelope = {"mail_from": address_in(argument), "rcpt_tos": []}
+                envelope = {"mail_from": address_in(argument), "rcpt_tos": [], "size": size_in(argument)}
             elif verb == "RCPT" and server.answer("RCPT").startswith("2"):
                 envelope["rcpt_tos"].append(address_in(argument))
             elif verb == "DATA" and server.answer("DATA").startswith("354"):
@@ -140,7 +143,7 @@ class SmtpHandler(socketserver.StreamRequestHandler):
                 if raw is None:
                     return
                 if server.answer("END").startswith("2"):
-                    server.keep(dict(envelope, raw=raw, login=None))
+                    server.keep(dict(envelope, raw=raw, login=None, problems=size_problems(server, envelope, raw)))
                 verb = "END"
             if not self.reply(verb if verb in server.replies else "unknown") or verb == "QUIT":
                 return
@@ -165,6 +168,21 @@ class SmtpHandler(socketserver.StreamRequestHandler):
         return True
 
 
+def size_in(argument):
+    """The SIZE= of a MAIL FROM argument, or None."""
+    sizes = [word[5:] for word in argument.split() if word.upper().startswith("SIZE=")]
+    return int(sizes[0]) if sizes else None
+
+
+def size_problems(server, envelope, raw) -> list:
+    """A server that offers SIZE must be told the message's exact size before it."""
+    if not any(line[4:8] == "SIZE" for line in server.answer("EHLO").split("\r\n")):
+        return []
+    if envelope.get("size") != len(raw):
+        return ["SIZE=%s declared for a message of %d bytes" % (envelope.get("size"), len(raw))]
+    return []
+
+
 def address_in(argument) -> str:
     """The address between < and > of a MAIL FROM or RCPT TO argument."""
     return argument.partition("<")[2].partition(">")[0]
@@ -183,6 +201,11 @@ class SmtpServer(socketserver.ThreadingTCPServer):
 
     def script(self, replies):
         self.replies = dict(DEFAULT_REPLIES, unknown="502 Command not implemented", **(replies or {}))
+
+    def size_limit(self):
+        """The SIZE the answer to EHLO offers: 0 for none, no limit then."""
+        sizes = [int(line[8:]) for line in self.answer("EHLO").split("\r\n") if line[4:9] == "SIZE "]
+        return sizes[0] if sizes and sizes[0] else float("inf")
 
     def answer(self, what) -> str:
         """The reply to `what`, without the "wait SECONDS " that may delay it."""

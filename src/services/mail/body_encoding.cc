@@ -151,6 +151,18 @@ std::string_view QuotedPrintable::End(std::string_view whole_body) {
   return whole_body.empty() || whole_body.ends_with("\r\n") ? "" : "=\r\n";
 }
 
+long long QuotedPrintable::EncodedSize(std::string_view whole_body) {
+  QuotedPrintable encoder;
+  char scratch[16u << 10];
+  long long size = static_cast<long long>(End(whole_body).size());
+  for (std::string_view rest = whole_body; !rest.empty();) {
+    std::size_t taken = 0;
+    size += static_cast<long long>(encoder.Encode(rest, scratch, sizeof scratch, taken));
+    rest.remove_prefix(taken);
+  }
+  return size;
+}
+
 char* QuotedPrintable::SoftBreak(char* p) {
   *p++ = '=';
   *p++ = '\r';

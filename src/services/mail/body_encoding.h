@@ -40,6 +40,9 @@ class QuotedPrintable {
   // What ends the content of a whole body.
   static std::string_view End(std::string_view whole_body);
 
+  // The length of the whole body in quoted-printable, End included: an encoding that counts.
+  static long long EncodedSize(std::string_view whole_body);
+
  private:
   char* SoftBreak(char* p);
 

@@ -216,4 +216,20 @@ std::string MailboxListValue(std::string_view name, const std::vector<Mailbox>& 
   return value.Finish();
 }
 
+std::string ListIdValue(std::string_view list_name, std::string_view id) {
+  HeaderValue value("List-Id");
+  const std::string shown = HeaderText(list_name);
+  if (shown.find_first_not_of(' ') != std::string::npos) AddPhrase(value, shown);
+  value.Add("<" + std::string(id) + ">");
+  return value.Finish();
+}
+
+std::string ListUnsubscribeValue(const std::vector<std::string>& addresses) {
+  HeaderValue value("List-Unsubscribe");
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    value.Add("<" + addresses[i] + ">" + (i + 1 < addresses.size() ? "," : ""));
+  }
+  return value.Finish();
+}
+
 }  // namespace webletter

@@ -18,6 +18,8 @@ Status SendInSteps(MailSteps steps, const MailLimits& limits) {
       steps.subject.ok() ? mailer.MailSubject(*steps.subject) : mailer.Note(steps.subject.status());
   std::ignore = mailer.MailBody(std::move(steps.body), steps.body_charset);
   if (steps.html) std::ignore = mailer.AsHtml(*steps.html);
+  if (steps.plain_text) std::ignore = mailer.MailPlainText(std::move(*steps.plain_text));
+  std::ignore = mailer.MailList(std::move(steps.list));
   return steps.write_to >= 0 ? mailer.WriteMail(steps.write_to) : mailer.SendMail();
 }
 

@@ -1,9 +1,9 @@
 // One message through SmtpMailer in the fixed order of its operations, shared by the batch job,
 // its error mail and the window's Send: SmtpHost, MailFrom, MailFromName, AddRecipient,
-// MailSubject, MailBody, AsHtml, SendMail. A failing step does not stop the next and the last
-// failure counts; the send itself runs only when every step before it succeeded, so a message
-// missing its subject or its sender never goes out. The mailer keeps that failure: it is the
-// one record of the steps.
+// MailSubject, MailBody, AsHtml, MailPlainText, MailList, SendMail. A failing step does not stop
+// the next and the last failure counts; the send itself runs only when every step before it
+// succeeded, so a message missing its subject or its sender never goes out. The mailer keeps that
+// failure: it is the one record of the steps.
 #ifndef WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
 #define WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
 

@@ -27,6 +27,21 @@ std::string MessageIdDomain(const MailAddress& from) {
   return host.empty() ? "localhost.localdomain" : std::string(host);
 }
 
+// A header of the program's own text, placed by GMime.
+void AddRawHeader(GMimeMessage* message, const char* name, const std::string& raw) {
+  g_mime_object_set_header(As<GMimeObject>(message), name, "", nullptr);
+  SetRawHeader(message, name, raw);
+}
+
+void AddListHeaders(GMimeMessage* message, const MailingList& list) {
+  if (!list.id.empty()) AddRawHeader(message, "List-Id", ListIdValue(list.id_name, list.id));
+  if (list.unsubscribe.empty()) return;
+  AddRawHeader(message, "List-Unsubscribe", ListUnsubscribeValue(list.unsubscribe));
+  if (list.one_click()) {
+    AddRawHeader(message, "List-Unsubscribe-Post", " List-Unsubscribe=One-Click\n");
+  }
+}
+
 void AddHeaders(GMimeMessage* message, const MailContent& content) {
   // GMime files the addresses and places the headers; the values with the user's text are then
   // written over them.
@@ -47,6 +62,7 @@ void AddHeaders(GMimeMessage* message, const MailContent& content) {
   SetRawHeader(message, "From", MailboxListValue("From", {{from, content.from_name}}));
   if (!content.to.empty()) SetRawHeader(message, "To", MailboxListValue("To", content.to));
   SetRawHeader(message, "Subject", SubjectValue(content.subject));
+  AddListHeaders(message, content.list);
 }
 
 GMimeContentEncoding GMimeEncoding(BodyEncoding encoding) {
@@ -65,6 +81,29 @@ GPtr<GMimeTextPart> BodyPart(const MailContent& content, GMimeContentEncoding en
   const std::string charset = content.charset.empty() ? "utf-8" : content.charset;
   g_mime_text_part_set_charset(part.get(), charset.c_str());
   g_mime_part_set_content_encoding(As<GMimePart>(part.get()), encoding);
+  return part;
+}
+
+// The text/plain alternative: the text with CR LF line ends, encoded by GMime as it writes it.
+GPtr<GMimeTextPart> TextPart(std::string_view text) {
+  std::string lines;
+  lines.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      lines += "\r\n";
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      lines += text[i];
+    }
+  }
+  GPtr<GMimeTextPart> part(g_mime_text_part_new_with_subtype("plain"));
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(lines.data(), lines.size()));
+  GPtr<GMimeDataWrapper> wrapper(
+      g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+  g_mime_part_set_content(As<GMimePart>(part.get()), wrapper.get());
+  g_mime_text_part_set_charset(part.get(), "utf-8");
+  g_mime_part_set_content_encoding(As<GMimePart>(part.get()),
+                                   GMimeEncoding(ChooseBodyEncoding(lines)));
   return part;
 }
 
@@ -104,10 +143,11 @@ struct MailStream::Encoder {
   }
 };
 
-MailStream::MailStream(std::string head, std::string_view body, std::unique_ptr<Encoder> encoder)
+MailStream::MailStream(std::string head, std::string_view body, std::string tail,
+                       std::unique_ptr<Encoder> encoder)
     : head_(std::move(head)),
       body_(body),
-      end_(QuotedPrintable::End(body)),
+      end_(std::move(tail)),
       encoder_(std::move(encoder)),
       pending_(head_) {}
 
@@ -118,9 +158,18 @@ Result<std::unique_ptr<MailStream>> MailStream::Open(const MailContent& content)
   InitGMimeOnce();
   GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
   AddHeaders(message.get(), content);
-  const GMimeContentEncoding encoding = GMimeEncoding(ChooseBodyEncoding(content.body));
+  const BodyEncoding body_encoding = ChooseBodyEncoding(content.body);
+  const GMimeContentEncoding encoding = GMimeEncoding(body_encoding);
   GPtr<GMimeTextPart> part = BodyPart(content, encoding);
-  g_mime_message_set_mime_part(message.get(), As<GMimeObject>(part.get()));
+  GPtr<GMimeMultipart> alternative;
+  if (content.plain_text) {
+    alternative.reset(g_mime_multipart_new_with_subtype("alternative"));
+    g_mime_multipart_add(alternative.get(), As<GMimeObject>(TextPart(*content.plain_text).get()));
+    g_mime_multipart_add(alternative.get(), As<GMimeObject>(part.get()));
+    g_mime_message_set_mime_part(message.get(), As<GMimeObject>(alternative.get()));
+  } else {
+    g_mime_message_set_mime_part(message.get(), As<GMimeObject>(part.get()));
+  }
 
   const FormatOptions options = WireFormat();
   GPtr<GMimeStream> out(g_mime_stream_mem_new());
@@ -130,12 +179,22 @@ Result<std::unique_ptr<MailStream>> MailStream::Open(const MailContent& content)
   }
   const GByteArray* bytes = g_mime_stream_mem_get_byte_array(As<GMimeStreamMem>(out.get()));
   std::string head(reinterpret_cast<const char*>(bytes->data), bytes->len);
-  std::unique_ptr<MailStream> stream(new MailStream(
-      std::move(head), content.body, std::make_unique<Encoder>(encoding, options.get())));
-  if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
-    stream->expected_size_ =
-        static_cast<long long>(stream->head_.size()) + Base64Size(content.body.size());
+  // The body's part is the last and empty: its content goes where the closing boundary starts.
+  std::string closing;
+  if (alternative) {
+    closing = std::string("\r\n--") + g_mime_multipart_get_boundary(alternative.get()) + "--\r\n";
+    if (!head.ends_with(closing)) return Status(error::kMailComposeFailed);
+    head.resize(head.size() - closing.size());
   }
+  const bool base64 = body_encoding == BodyEncoding::kBase64;
+  const long long encoded_body =
+      base64 ? Base64Size(content.body.size()) : QuotedPrintable::EncodedSize(content.body);
+  const auto expected_size = static_cast<long long>(head.size() + closing.size()) + encoded_body;
+  std::string tail = (base64 ? "" : std::string(QuotedPrintable::End(content.body))) + closing;
+  std::unique_ptr<MailStream> stream(
+      new MailStream(std::move(head), content.body, std::move(tail),
+                     std::make_unique<Encoder>(encoding, options.get())));
+  stream->expected_size_ = expected_size;
   return stream;
 }
 
@@ -158,6 +217,8 @@ bool MailStream::Refill() {
   if (body_.empty()) {
     finished_ = true;
     if (g_mime_stream_flush(encoder_->filtered.get()) != 0) return false;
+    g_byte_array_append(out, reinterpret_cast<const guint8*>(end_.data()),
+                        static_cast<guint>(end_.size()));
   } else {
     const std::size_t piece = std::min(kBodyPiece, body_.size());
     if (g_mime_stream_write(encoder_->filtered.get(), body_.data(), piece) < 0) return false;

@@ -1,6 +1,6 @@
 // One e-mail message and its composition, with GMime, into the bytes that go on the wire: the
 // headers the program sends and one text part that carries the body's bytes unchanged under
-// their own charset label.
+// their own charset label, alone or after a text/plain alternative.
 #ifndef WEBLETTER_SERVICES_MAIL_MAIL_STREAM_H_
 #define WEBLETTER_SERVICES_MAIL_MAIL_STREAM_H_
 
@@ -13,6 +13,7 @@
 
 #include "base/status.h"
 #include "services/mail/mail_address.h"
+#include "services/mail/mailing_list.h"
 
 namespace webletter {
 
@@ -25,12 +26,19 @@ struct MailContent {
   std::string body;               // the bytes as they are, taken over from the page
   std::string charset = "utf-8";  // the body's charset, as its label says
   bool html = false;
+  // A UTF-8 text to send before the body as its text/plain alternative: the message is then
+  // multipart/alternative, the text first.
+  std::optional<std::string> plain_text;
+  MailingList list;  // its List-* headers; none when empty
 };
 
 // The message as it goes on the wire, CR LF line ends, 7-bit, no line over 998 characters: Date,
 // Message-ID (on the sender's domain when that is a host name), MIME-Version, From, To, Subject
-// (see header_value.h), X-Mailer and one text part in quoted-printable or base64 (see
-// body_encoding.h) whose content decodes to the body's bytes exactly.
+// (see header_value.h), X-Mailer, the list's List-Id, List-Unsubscribe and (with an https
+// address) List-Unsubscribe-Post, and one text part in quoted-printable or base64 (see
+// body_encoding.h) whose content decodes to the body's bytes exactly. With a plain text, that
+// part is the second of a multipart/alternative whose first is the text, with CR LF line ends,
+// in UTF-8 and the encoding the same choice gives it.
 //
 // The headers are made at once; the body is encoded as it is read, a piece at a time, straight
 // from the content's bytes, which must outlive the stream. Not copyable.
@@ -45,18 +53,19 @@ class MailStream {
   // Copies the next bytes of the message, at most `size`, into `buffer`: how many, 0 at its end,
   // or error::kMailComposeFailed.
   Result<std::size_t> Read(char* buffer, std::size_t size);
-  // The whole message's length where it is known before the body is encoded (base64), else -1.
+  // The whole message's length, as Read gives it: what a server is told before the message.
   long long ExpectedSize() const { return expected_size_; }
 
  private:
   struct Encoder;
-  MailStream(std::string head, std::string_view body, std::unique_ptr<Encoder> encoder);
+  MailStream(std::string head, std::string_view body, std::string tail,
+             std::unique_ptr<Encoder> encoder);
   // Encodes the next piece of the body into pending_; false when the encoder fails.
   bool Refill();
 
   std::string head_;
   std::string_view body_;  // what is left to encode
-  std::string_view end_;   // what follows the encoded body
+  std::string end_;        // what follows the encoded body: its end, the closing boundary
   std::unique_ptr<Encoder> encoder_;
   std::string_view pending_;  // encoded, not yet read
   bool finished_ = false;

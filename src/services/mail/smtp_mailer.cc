@@ -70,6 +70,16 @@ Status SmtpMailer::AsHtml(bool html) {
   return Status::Ok();
 }
 
+Status SmtpMailer::MailPlainText(std::string text) {
+  content_.plain_text = std::move(text);
+  return Status::Ok();
+}
+
+Status SmtpMailer::MailList(MailingList list) {
+  content_.list = std::move(list);
+  return Status::Ok();
+}
+
 Status SmtpMailer::Note(Status outcome) {
   if (!outcome.ok()) last_failure_ = outcome;
   return outcome;

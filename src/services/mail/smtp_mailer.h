@@ -42,6 +42,10 @@ class SmtpMailer {
   // in: the message is encoded from it as it is sent, never copied whole).
   Status MailBody(std::string body, std::string_view charset = "utf-8");
   Status AsHtml(bool html);
+  // A UTF-8 rendering of the body to send with it as its text/plain alternative.
+  Status MailPlainText(std::string text);
+  // The mailing list the message goes to (its List-* headers); an empty one adds none.
+  Status MailList(MailingList list);
   // Counts the outcome of a step of the caller's own (a subject it could not make) as one of
   // the message's: a failure is kept as the last. Returns `outcome`.
   Status Note(Status outcome);
