@@ -1,9 +1,11 @@
-// The mail: addresses in their wire form, the header lines of names and subjects, the
-// Message-ID, the body's encoding and charset; the EHLO name, the server's reply as shown, the
-// netrc sign-in, and the send's time limits against a loopback server of the test's own.
+// The mail: addresses in their wire form, the header lines of names, subjects and lists, the
+// Message-ID, the body's encoding, charset and size, alone and after a text alternative; the
+// EHLO name, the server's reply as shown, the netrc sign-in, and the send's time limits against
+// a loopback server of the test's own.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -45,6 +47,17 @@ MailContent Content(std::string_view subject, std::string_view from_name = "",
 }
 
 std::string Composed(const MailContent& content) { return *ComposeMail(content); }
+
+// The message read from one stream in small pieces; fails the test when it is not the size that
+// the stream announced.
+std::string ReadWithItsSize(const MailContent& content) {
+  const std::unique_ptr<MailStream> stream = std::move(MailStream::Open(content).value());
+  std::string message;
+  char piece[1000];
+  while (const std::size_t n = *stream->Read(piece, sizeof piece)) message.append(piece, n);
+  EXPECT_EQ(stream->ExpectedSize(), static_cast<long long>(message.size()));
+  return message;
+}
 
 // Header `name` with its continuation lines, "" when it is missing.
 std::string Header(const std::string& message, const std::string& name) {
@@ -103,10 +116,20 @@ TEST(MailBodyTest, QuotedPrintableOrBase64) {
   for (const std::vector<std::string>& row : Rows("body_encoding_cases.tsv", 3)) {
     const auto& [body, encoding, encoded] = std::tie(row[0], row[1], row[2]);
     SCOPED_TRACE(::testing::PrintToString(body));
-    const std::string message = Composed(Content("x", "", body));
+    MailContent content = Content("x", "", body);
+    const std::string message = ReadWithItsSize(content);
     EXPECT_EQ(Header(message, "Content-Transfer-Encoding"),
               "Content-Transfer-Encoding: " + encoding);
     EXPECT_EQ(message.substr(message.find("\r\n\r\n") + 4), encoded);
+    // After a text alternative: the same part, closed by the boundary.
+    content.plain_text = "Text \xC3\xA9\n";
+    content.html = true;
+    const std::string alternative = ReadWithItsSize(content);
+    const std::size_t html =
+        alternative.find("\r\n\r\n", alternative.find("Content-Type: text/html")) + 4;
+    const std::size_t closing = alternative.rfind("\r\n--=-");
+    EXPECT_EQ(alternative.substr(html, closing - html), encoded);
+    EXPECT_TRUE(alternative.ends_with("--\r\n"));
   }
   // More blocks of sixteen than a lane counts.
   const std::string body = std::string(4096, '\001') + std::string(17, 'a');
@@ -122,6 +145,24 @@ TEST(MailBodyTest, CharsetIsAPlainToken) {
   }
   for (const char* refused : {"", "utf 8", "utf-8\r\nBcc: x@y", "\xc3\xbc"}) {
     EXPECT_EQ(mailer.MailBody("x", refused), Status(error::kMailComposeFailed)) << refused;
+  }
+}
+
+TEST(MailingListTest, ListHeadersOrRefusal) {
+  for (const std::vector<std::string>& row : Rows("mailing_list_cases.tsv", 3)) {
+    const auto& [id, unsubscribe, headers] = std::tie(row[0], row[1], row[2]);
+    const Result<MailingList> list = ParseMailingList(id, unsubscribe);
+    std::string shown = list.ok() ? "" : "error " + std::to_string(list.status().number());
+    if (list.ok()) {
+      MailContent content = Content("x");
+      content.list = *list;
+      const std::string message = Composed(content);
+      for (const char* name : {"List-Id", "List-Unsubscribe", "List-Unsubscribe-Post"}) {
+        const std::string line = Header(message, name);
+        if (!line.empty()) shown += (shown.empty() ? "" : "\r\n") + line;
+      }
+    }
+    EXPECT_EQ(shown, headers) << id << " | " << unsubscribe;
   }
 }
 
