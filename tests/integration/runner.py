@@ -269,7 +269,10 @@ class CaseFile:
                 problems.append("%s: wanted %r, got %r" % (key, want[key], actual[key]))
         for name, value in want.get("headers", {}).items():
             got_value = parsed["headers"].get(name)
-            if not (isinstance(got_value, str) and matches(value, got_value, *span)):
+            if value is False:  # the header must be absent
+                if got_value is not None:
+                    problems.append("header %s: wanted none, got %r" % (name, got_value))
+            elif not (isinstance(got_value, str) and matches(value, got_value, *span)):
                 problems.append("header %s: wanted %r, got %r" % (name, value, got_value))
         if "body_of" in want:
             if parsed["body"] != servers.route_body(case["http"][want["body_of"]], compressed=False):
