@@ -81,9 +81,9 @@ kinds=(plain text links both)
   for size in 1m 20m; do
     url="http://127.0.0.1:$web_port/news/$size.html"
     printf '[%s-plain]\nURL=%s\nToName=Reader\n' "$size" "$url"
-    printf '[%s-text]\nURL=%s\nPlainText=1\n' "$size" "$url"
-    printf '[%s-links]\nURL=%s\nAbsoluteLinks=1\n' "$size" "$url"
-    printf '[%s-both]\nURL=%s\nPlainText=1\nAbsoluteLinks=1\n' "$size" "$url"
+    printf '[%s-text]\nURL=%s\nToName=Reader\nPlainText=1\n' "$size" "$url"
+    printf '[%s-links]\nURL=%s\nToName=Reader\nAbsoluteLinks=1\n' "$size" "$url"
+    printf '[%s-both]\nURL=%s\nToName=Reader\nPlainText=1\nAbsoluteLinks=1\n' "$size" "$url"
   done
 } >"$work/program/webletter.ini"
 

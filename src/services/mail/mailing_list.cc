@@ -32,7 +32,8 @@ bool IsUnsubscribeAddress(std::string_view address) {
   }
   if (StartsWithIgnoringAsciiCase(address, kHttps)) {
     const std::string_view rest = address.substr(kHttps.size());
-    return rest.starts_with("//") && rest.size() > 2 && rest[2] != '/';
+    return rest.starts_with("//") && rest.size() > 2 &&
+           (IsAsciiLetterOrDigit(rest[2]) || rest[2] == '[');
   }
   if (StartsWithIgnoringAsciiCase(address, kMailto)) {
     const std::size_t at = address.find('@');
