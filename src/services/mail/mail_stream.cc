@@ -113,6 +113,32 @@ FormatOptions WireFormat() {
   return options;
 }
 
+// The message's parts: the body's part alone, or after the text in a multipart/alternative,
+// which is returned.
+GPtr<GMimeMultipart> SetParts(GMimeMessage* message, const MailContent& content,
+                              GMimeTextPart* body) {
+  if (!content.plain_text) {
+    g_mime_message_set_mime_part(message, As<GMimeObject>(body));
+    return nullptr;
+  }
+  GPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
+  g_mime_multipart_add(alternative.get(), As<GMimeObject>(TextPart(*content.plain_text).get()));
+  g_mime_multipart_add(alternative.get(), As<GMimeObject>(body));
+  g_mime_message_set_mime_part(message, As<GMimeObject>(alternative.get()));
+  return alternative;
+}
+
+// The message as GMime writes it.
+Result<std::string> Written(GMimeMessage* message, GMimeFormatOptions* options) {
+  GPtr<GMimeStream> out(g_mime_stream_mem_new());
+  if (g_mime_object_write_to_stream(As<GMimeObject>(message), options, out.get()) < 0 ||
+      g_mime_stream_flush(out.get()) != 0) {
+    return Status(error::kMailComposeFailed);
+  }
+  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(As<GMimeStreamMem>(out.get()));
+  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
+}
+
 // Base64 encodes the body this many bytes at a time.
 constexpr std::size_t kBodyPiece = 32u << 10;
 
@@ -161,24 +187,11 @@ Result<std::unique_ptr<MailStream>> MailStream::Open(const MailContent& content)
   const BodyEncoding body_encoding = ChooseBodyEncoding(content.body);
   const GMimeContentEncoding encoding = GMimeEncoding(body_encoding);
   GPtr<GMimeTextPart> part = BodyPart(content, encoding);
-  GPtr<GMimeMultipart> alternative;
-  if (content.plain_text) {
-    alternative.reset(g_mime_multipart_new_with_subtype("alternative"));
-    g_mime_multipart_add(alternative.get(), As<GMimeObject>(TextPart(*content.plain_text).get()));
-    g_mime_multipart_add(alternative.get(), As<GMimeObject>(part.get()));
-    g_mime_message_set_mime_part(message.get(), As<GMimeObject>(alternative.get()));
-  } else {
-    g_mime_message_set_mime_part(message.get(), As<GMimeObject>(part.get()));
-  }
-
+  const GPtr<GMimeMultipart> alternative = SetParts(message.get(), content, part.get());
   const FormatOptions options = WireFormat();
-  GPtr<GMimeStream> out(g_mime_stream_mem_new());
-  if (g_mime_object_write_to_stream(As<GMimeObject>(message.get()), options.get(), out.get()) < 0 ||
-      g_mime_stream_flush(out.get()) != 0) {
-    return Status(error::kMailComposeFailed);
-  }
-  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(As<GMimeStreamMem>(out.get()));
-  std::string head(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  Result<std::string> written = Written(message.get(), options.get());
+  if (!written.ok()) return written.status();
+  std::string head = std::move(written).value();
   // The body's part is the last and empty: its content goes where the closing boundary starts.
   std::string closing;
   if (alternative) {
