@@ -107,6 +107,7 @@ TEST(CalendarTest, AgreesWithTheCLibraryOverTheWholeRange) {
                   tm.tm_year + 1900, tm.tm_yday + 1, tm.tm_wday + 1, expected_week);
     ASSERT_EQ(*FormatDate(static_cast<double>(day), "dd mm yyyy y w ww", English()), line)
         << "day " << day;
+    ASSERT_EQ(DateFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday), day) << line;
   }
 }
 
