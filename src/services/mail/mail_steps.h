@@ -7,12 +7,14 @@
 #ifndef WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
 #define WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/status.h"
 #include "services/mail/mail_limits.h"
+#include "services/mail/smtp_transport.h"
 
 namespace webletter {
 
@@ -29,11 +31,18 @@ struct MailSteps {
   std::optional<bool> html;  // not set: AsHtml is skipped (plain text)
   // A descriptor to write the message to instead of sending it (a dry run); -1: send.
   int write_to = -1;
+  // A session opened ahead by OpenSessionAhead, which the message goes on where it can.
+  SmtpSession* session = nullptr;
 };
 
 // Runs the steps and returns the last failure, or success when the server took the message (or
 // it was written whole to steps.write_to).
 Status SendInSteps(MailSteps steps, const MailLimits& limits = {});
+
+// Runs the steps before the body and opens a session on `driver` for the message they make
+// (see SmtpSession): nothing when one of them failed.
+std::unique_ptr<SmtpSession> OpenSessionAhead(const MailSteps& steps, CurlDriver& driver,
+                                              const MailLimits& limits = {});
 
 }  // namespace webletter
 
