@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/ascii.h"
 #include "base/shown_text.h"
@@ -112,14 +114,29 @@ JobFailure FetchFailureOf(const Status& status, std::string_view url) {
   return FailureOf(status);
 }
 
-// The page at `url`, or nothing after adding the fetch failure to `errors`.
-std::optional<Page> FetchJobPage(const std::string& url, JobErrors& errors) {
-  Result<Page> page = FetchPage(url);
+// The page at `url`, fetched on `driver`, or nothing after adding the fetch failure to `errors`.
+std::optional<Page> FetchJobPage(const std::string& url, JobErrors& errors, CurlDriver& driver) {
+  Result<Page> page = FetchPageOn(driver, url);
   if (page.ok()) return std::move(page).value();
   errors.Add(
       "Page '" + ShownSafely(MaskPassword(url)) + "' could not be fetched: " + page.status().Text(),
       FetchFailureOf(page.status(), url));
   return std::nullopt;
+}
+
+// The lines of the checks of the values that fail, in the order the checks run.
+std::vector<std::string_view> ValueProblems(const JobValues& values) {
+  std::vector<std::string_view> problems;
+  if (values.smtp_server.find('.') == std::string::npos)
+    problems.push_back("SMTP missing or invalid");
+  if (values.to_address.find('@') == std::string::npos) {
+    problems.push_back("To-address missing or invalid");
+  }
+  if (values.from_address.find('@') == std::string::npos) {
+    problems.push_back("From-address missing or invalid");
+  }
+  if (values.subject.empty()) problems.push_back("Subject line missing");
+  return problems;
 }
 
 // The checks run, each adding its line when it fails; a page that could not be fetched (null)
@@ -129,24 +146,9 @@ void CheckPageAndValues(const JobValues& values, const Page* page, JobErrors& er
     errors.Add("Page '" + ShownSafely(MaskPassword(values.url)) + "' failed webletter check",
                JobFailure::kLasting);
   }
-  if (values.smtp_server.find('.') == std::string::npos) {
-    errors.Add("SMTP missing or invalid", JobFailure::kSettings);
+  for (const std::string_view problem : ValueProblems(values)) {
+    errors.Add(problem, JobFailure::kSettings);
   }
-  if (values.to_address.find('@') == std::string::npos) {
-    errors.Add("To-address missing or invalid", JobFailure::kSettings);
-  }
-  if (values.from_address.find('@') == std::string::npos) {
-    errors.Add("From-address missing or invalid", JobFailure::kSettings);
-  }
-  if (values.subject.empty()) errors.Add("Subject line missing", JobFailure::kSettings);
-}
-
-// The newsletter's list, after its check has added its line when it failed.
-MailingList CheckNewsletterList(const NewsletterKeys& keys, JobErrors& errors) {
-  Result<MailingList> list = NewsletterList(keys);
-  if (list.ok()) return std::move(list).value();
-  errors.Add(list.status().Text(), JobFailure::kSettings);
-  return {};
 }
 
 // A password written into SMTPserver is a secret only in a file that nobody else may read.
@@ -158,40 +160,57 @@ void WarnOfAReadablePassword(const Settings& settings, const std::string& server
               "with chmod 600 " + path + ", or keep the password in ~/.netrc");
 }
 
+// The mail steps of the page's message, its body left for the caller.
+MailSteps PageSteps(const JobValues& values, const ProgramState& state) {
+  std::string subject = values.subject;
+  return {.server = values.smtp_server,
+          .from_address = values.from_address,
+          .from_name = values.from_name,
+          .to_address = values.to_address,
+          .to_name = values.to_name,
+          .subject = FillDateTag(subject, IniNumber(values.date_offset)),
+          .body = {},
+          .html = true,
+          .write_to = state.dry_run ? STDOUT_FILENO : -1};
+}
+
+// A mail session opened while the page is fetched on `driver`, once the values pass their
+// checks: the dialogue up to the message overlaps the download, and the message follows when
+// the page has passed its own check (a session given up is cut off before the message's first
+// byte). Nothing in a dry run.
+std::unique_ptr<SmtpSession> OpenSessionEarly(const JobValues& values, const ProgramState& state,
+                                              CurlDriver& driver) {
+  if (state.dry_run || !ValueProblems(values).empty()) return nullptr;
+  return OpenSessionAhead(PageSteps(values, state), driver, WarningMailLimits(state));
+}
+
 // Mails the page as HTML, with the newsletter's parts (in a dry run: writes the message to
-// standard output); returns the last failure of the mail steps.
+// standard output), on `session` where it can; returns the last failure of the mail steps.
 Status SendPage(const Settings& settings, const JobValues& values, NewsletterParts parts,
-                MailingList list, const ProgramState& state) {
+                MailingList list, const ProgramState& state, SmtpSession* session) {
   const MailLimits limits = WarningMailLimits(state);
   WarnOfAReadablePassword(settings, values.smtp_server, limits);
   WarnAboutNewsletter(list, parts.page.bytes.size(), limits.warn);
-  Page& page = parts.page;
-  std::string subject = values.subject;
-  return SendInSteps({.server = values.smtp_server,
-                      .from_address = values.from_address,
-                      .from_name = values.from_name,
-                      .to_address = values.to_address,
-                      .to_name = values.to_name,
-                      .subject = FillDateTag(subject, IniNumber(values.date_offset)),
-                      .body = std::move(page.bytes),
-                      .body_charset = page.charset,
-                      .html = true,
-                      .write_to = state.dry_run ? STDOUT_FILENO : -1,
-                      .plain_text = std::move(parts.text),
-                      .list = std::move(list)},
-                     limits);
+  MailSteps steps = PageSteps(values, state);
+  steps.body = std::move(parts.page.bytes);
+  steps.body_charset = parts.page.charset;
+  steps.plain_text = std::move(parts.text);
+  steps.list = std::move(list);
+  steps.session = session;
+  return SendInSteps(std::move(steps), limits);
 }
 
 // Makes the newsletter's parts and sends them; a failure adds its line.
 void SendNewsletter(const Settings& settings, const JobValues& values,
                     const NewsletterKeys& newsletter, Page page, MailingList list,
-                    ProgramState& state, JobErrors& errors) {
+                    ProgramState& state, SmtpSession* session, JobErrors& errors) {
   Result<NewsletterParts> parts = MakeNewsletterParts(newsletter, std::move(page));
   if (!parts.ok()) {
     errors.Add(parts.status().Text(), JobFailure::kLasting);
     return;
   }
-  const Status sent = SendPage(settings, values, std::move(parts).value(), std::move(list), state);
+  const Status sent =
+      SendPage(settings, values, std::move(parts).value(), std::move(list), state, session);
   if (!sent.ok()) {
     errors.Add(sent.Text(), FailureOf(sent));
     state.failed_smtp_server = values.smtp_server;
@@ -220,12 +239,17 @@ JobFailure ProcessSection(const std::string& section, ProgramState& state,
 
   if (errors.empty()) {
     const NewsletterKeys newsletter = ReadNewsletterKeys(settings, section);
-    std::optional<Page> page = FetchJobPage(values.url, errors);
+    Result<MailingList> list = NewsletterList(newsletter);
+    CurlDriver driver;
+    const std::unique_ptr<SmtpSession> session =
+        list.ok() ? OpenSessionEarly(values, state, driver) : nullptr;
+    std::optional<Page> page = FetchJobPage(values.url, errors, driver);
     CheckPageAndValues(values, page ? &*page : nullptr, errors);
-    MailingList list = CheckNewsletterList(newsletter, errors);
-    if (errors.empty())
-      SendNewsletter(settings, values, newsletter, std::move(*page), std::move(list), state,
-                     errors);
+    if (!list.ok()) errors.Add(list.status().Text(), JobFailure::kSettings);
+    if (errors.empty()) {
+      SendNewsletter(settings, values, newsletter, std::move(*page), std::move(list).value(), state,
+                     session.get(), errors);
+    }
   }
 
   if (errors.empty()) return JobFailure::kNone;

@@ -113,27 +113,63 @@ std::optional<std::string> WithAsciiHost(const std::string& url) {
   return std::string(whole);
 }
 
-TransferEnd RunTransfer(CURL* easy, std::chrono::milliseconds slice,
-                        const std::function<bool()>& between_waits) {
-  const CurlMulti multi(curl_multi_init());
-  if (!multi) return {.result = CURLE_OUT_OF_MEMORY};
-  if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return {.result = CURLE_FAILED_INIT};
+CurlDriver::CurlDriver() : multi_(InitCurlOnce() ? curl_multi_init() : nullptr) {}
+
+bool CurlDriver::Add(CURL* easy) {
+  return multi_ && curl_multi_add_handle(multi_.get(), easy) == CURLM_OK;
+}
+
+void CurlDriver::Remove(CURL* easy) {
+  if (multi_) curl_multi_remove_handle(multi_.get(), easy);
+  std::erase_if(ended_, [easy](const auto& ended) { return ended.first == easy; });
+}
+
+std::optional<CURLcode> CurlDriver::Ended(CURL* easy) const {
+  for (const auto& [handle, result] : ended_) {
+    if (handle == easy) return result;
+  }
+  return std::nullopt;
+}
+
+bool CurlDriver::Perform() {
+  int running = 0;
+  if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) return false;
+  int queued = 0;
+  while (const CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
+    if (message->msg == CURLMSG_DONE)
+      ended_.emplace_back(message->easy_handle, message->data.result);
+  }
+  return true;
+}
+
+TransferEnd CurlDriver::Run(CURL* easy, std::chrono::milliseconds slice,
+                            const std::function<bool()>& between_waits) {
+  if (!multi_) return {.result = CURLE_OUT_OF_MEMORY};
   TransferEnd end{.result = CURLE_FAILED_INIT};
-  int running = 1;
-  while (curl_multi_perform(multi.get(), &running) == CURLM_OK && running > 0 &&
-         curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(slice.count()), nullptr) ==
-             CURLM_OK) {
+  while (Perform()) {
+    if (const std::optional<CURLcode> result = Ended(easy)) {
+      end.result = *result;
+      break;
+    }
+    if (curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(slice.count()), nullptr) !=
+        CURLM_OK) {
+      break;
+    }
+    if (housekeeping_) housekeeping_();
     if (between_waits && !between_waits()) {
       end.stopped = true;
       break;
     }
   }
-  int queued = 0;
-  while (const CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
-    if (message->msg == CURLMSG_DONE) end.result = message->data.result;
-  }
-  curl_multi_remove_handle(multi.get(), easy);
+  Remove(easy);
   return end;
+}
+
+TransferEnd RunTransfer(CURL* easy, std::chrono::milliseconds slice,
+                        const std::function<bool()>& between_waits) {
+  CurlDriver driver;
+  if (!driver.Add(easy)) return {.result = CURLE_FAILED_INIT};
+  return driver.Run(easy, slice, between_waits);
 }
 
 }  // namespace webletter

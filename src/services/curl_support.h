@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/status.h"
 
@@ -91,10 +93,45 @@ struct TransferEnd {
   CURLcode result = CURLE_OK;  // libcurl's outcome when it ran to its end
 };
 
-// Runs `easy` to its end through a multi handle of its own, waiting on its sockets at most
-// `slice` at a time and calling `between_waits` (when it is not empty) after each wait; the
-// callback returns false to stop the transfer. A multi handle that fails ends the transfer with
-// CURLE_FAILED_INIT (or CURLE_OUT_OF_MEMORY).
+// Drives easy handles together through one multi handle, on the calling thread: while one
+// transfer is waited for, the others make progress too. Handles added stay the caller's; each
+// must be removed (Remove, or the end of Run) before it is cleaned up, and the driver must
+// outlive its handles' time in it. Not copyable.
+class CurlDriver {
+ public:
+  CurlDriver();
+  CurlDriver(const CurlDriver&) = delete;
+  CurlDriver& operator=(const CurlDriver&) = delete;
+
+  // Starts `easy` beside the others; false when the multi handle refuses it.
+  bool Add(CURL* easy);
+  // Takes `easy` out, where it is: a transfer that has not ended is cut off, its connection
+  // closed without a word more to the server.
+  void Remove(CURL* easy);
+  // Called after each wait, whatever transfer is waited for; replaces the last one (empty: none).
+  void SetHousekeeping(std::function<void()> housekeeping) {
+    housekeeping_ = std::move(housekeeping);
+  }
+  // The outcome of `easy` once its transfer ended; nothing while it runs.
+  std::optional<CURLcode> Ended(CURL* easy) const;
+
+  // Drives every handle until `easy` ends, waiting on their sockets at most `slice` at a time
+  // and calling `between_waits` (when it is not empty) after each wait: false stops `easy`'s
+  // transfer. Removes `easy` at its end. A multi handle that fails ends the transfer with
+  // CURLE_FAILED_INIT (or CURLE_OUT_OF_MEMORY when there is none).
+  TransferEnd Run(CURL* easy, std::chrono::milliseconds slice,
+                  const std::function<bool()>& between_waits);
+
+ private:
+  // Lets libcurl work on every handle and notes those that ended; false when the multi fails.
+  bool Perform();
+
+  CurlMulti multi_;
+  std::vector<std::pair<CURL*, CURLcode>> ended_;
+  std::function<void()> housekeeping_;
+};
+
+// Runs `easy` alone to its end on a driver of its own (see CurlDriver::Run).
 TransferEnd RunTransfer(CURL* easy, std::chrono::milliseconds slice,
                         const std::function<bool()>& between_waits);
 

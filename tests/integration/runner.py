@@ -211,6 +211,7 @@ class CaseFile:
                          os.lstat(ini_path).st_mtime_ns if os.path.lexists(ini_path) else None,
                          sorted(os.listdir(self.start_in)))
         before, start = state(), datetime.datetime.now()
+        maillog_from = len(self.postfix.log()) if self.postfix else 0
         limit = case.get("file_size_limit")
         done = subprocess.run([os.path.join(self.program, "webletter"), *case.get("args", ["news,log"])],
                               cwd=self.start_in, env=env, stdin=subprocess.DEVNULL,
@@ -219,7 +220,7 @@ class CaseFile:
         log = read(log_path) if log_file == "none" else read(os.path.join(home, "elsewhere")) or None
         return dict(exit=done.returncode, stderr=done.stderr.decode("utf-8", "surrogateescape"),
                     stdout=done.stdout.decode("utf-8", "surrogateescape"), printed=done.stdout,
-                    log=log, start=start, end=end, untouched=before == after)
+                    log=log, start=start, end=end, untouched=before == after, maillog_from=maillog_from)
 
     def check(self, case, run, secure):
         problems = []
@@ -252,6 +253,9 @@ class CaseFile:
         expect("messages received", len(wanted), len(received))
         for number, (want, got) in enumerate(zip(wanted, received), 1):
             problems += ["message %d: %s" % (number, p) for p in self.check_mail(case, want, got, span)]
+        for text in case.get("maillog", []):  # Postfix logs a session's end as it goes
+            seen = postfix.wait_for(lambda: text in self.postfix.log()[run["maillog_from"]:])
+            expect("Postfix's log", text, "not there", seen)
         for path in case.get("absent", []):
             expect("absent", path, "there", not os.path.lexists(path))
         for secret in case.get("clear_excludes", []):

@@ -4,7 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -60,6 +63,45 @@ void PrefaultBuffer(std::string& bytes) {
   }
 }
 
+// The length of the body as it will be kept, where the response says it: its Content-Length,
+// unless the body comes compressed (libcurl decodes it; the length is the compressed one).
+std::optional<std::size_t> KnownLength(CURL* easy) {
+  curl_off_t expected = -1;
+  curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+  curl_header* encoding = nullptr;
+  if (expected <= 0 ||
+      curl_easy_header(easy, "Content-Encoding", 0, CURLH_HEADER, -1, &encoding) == CURLHE_OK) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(expected);
+}
+
+// A body of unknown length past this size gets the whole limit reserved at once.
+constexpr std::size_t kGrowInPlaceFrom = 1u << 20;
+
+// Makes room for `length` more bytes of the body. A body of known length is reserved and backed
+// at once. One of unknown length grows as usual up to kGrowInPlaceFrom, then has the whole limit
+// reserved: address space that costs no memory until the bytes arrive, so that the body is
+// never copied again. Growing by doubling would hold both copies at the moment it grows (a
+// 20 MiB page: 16 MiB and its 32 MiB copy).
+void MakeRoom(BodySink& sink, std::size_t length) {
+  std::string& bytes = sink.bytes;
+  if (bytes.empty()) {
+    const std::optional<std::size_t> expected = KnownLength(sink.easy);
+    if (expected && *expected <= sink.limit) {
+      bytes.reserve(*expected);
+      PrefaultBuffer(bytes);
+    }
+  }
+  const std::size_t needed = bytes.size() + length;
+  if (needed <= bytes.capacity() || needed <= kGrowInPlaceFrom) return;
+  try {
+    bytes.reserve(std::min(sink.limit, bytes.max_size()));
+  } catch (const std::bad_alloc&) {
+    // Without that much address space the body grows as usual.
+  }
+}
+
 // Only these final statuses carry the page itself.
 bool IsPageStatus(long status) { return status == 200 || status == 203; }
 
@@ -108,14 +150,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     sink->too_large = true;
     return 0;
   }
-  if (sink->bytes.empty()) {
-    curl_off_t expected = -1;
-    curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
-    if (expected > 0 && static_cast<std::size_t>(expected) <= sink->limit) {
-      sink->bytes.reserve(static_cast<std::size_t>(expected));
-      PrefaultBuffer(sink->bytes);
-    }
-  }
+  MakeRoom(*sink, length);
   sink->bytes.append(data, length);
   return length;
 }
@@ -246,6 +281,12 @@ Status Configure(CURL* easy, const std::string& url, const FetchLimits& limits, 
 
 Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_waits,
                        const FetchLimits& limits) {
+  CurlDriver driver;
+  return FetchPageOn(driver, url, between_waits, limits);
+}
+
+Result<Page> FetchPageOn(CurlDriver& driver, std::string_view url,
+                         const FetchWaitCallback& between_waits, const FetchLimits& limits) {
   // libcurl would silently cut the address at a NUL.
   if (url.find('\0') != std::string_view::npos) return Status(error::kFetchBadAddress);
   const std::optional<std::string> address = WithAsciiHost(std::string(url));
@@ -258,8 +299,9 @@ Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_wa
   AddressGuard guard;
   guard.is_local = &limits.is_local_address;
   if (Status set = Configure(easy.get(), *address, limits, sink, guard); !set.ok()) return set;
+  if (!driver.Add(easy.get())) return Status(error::kFetchFailed);
   const TransferEnd end =
-      RunTransfer(easy.get(), between_waits ? kFetchWaitSlice : kPlainWaitSlice, between_waits);
+      driver.Run(easy.get(), between_waits ? kFetchWaitSlice : kPlainWaitSlice, between_waits);
   if (end.stopped) return Status(error::kFetchCancelled);
   if (Status outcome = TransferStatus(end.result, sink, guard); !outcome.ok()) return outcome;
 

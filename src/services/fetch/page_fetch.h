@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/status.h"
+#include "services/curl_support.h"
 #include "services/fetch/local_address.h"
 #include "services/fetch/page.h"
 
@@ -42,6 +43,11 @@ inline constexpr std::chrono::milliseconds kFetchWaitSlice{20};
 // start another fetch.
 Result<Page> FetchPage(std::string_view url, const FetchWaitCallback& between_waits = {},
                        const FetchLimits& limits = {});
+
+// FetchPage on the caller's `driver`, whose other transfers go on while the page arrives.
+Result<Page> FetchPageOn(CurlDriver& driver, std::string_view url,
+                         const FetchWaitCallback& between_waits = {},
+                         const FetchLimits& limits = {});
 
 }  // namespace webletter
 

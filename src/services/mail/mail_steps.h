@@ -7,6 +7,7 @@
 #ifndef WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
 #define WEBLETTER_SERVICES_MAIL_MAIL_STEPS_H_
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "base/status.h"
 #include "services/mail/mail_limits.h"
 #include "services/mail/mailing_list.h"
+#include "services/mail/smtp_transport.h"
 
 namespace webletter {
 
@@ -36,11 +38,18 @@ struct MailSteps {
   // The newsletter's list, for the List-Id, List-Unsubscribe and List-Unsubscribe-Post headers;
   // none when empty. See mailing_list.h.
   MailingList list = {};
+  // A session opened ahead by OpenSessionAhead, which the message goes on where it can.
+  SmtpSession* session = nullptr;
 };
 
 // Runs the steps and returns the last failure, or success when the server took the message (or
 // it was written whole to steps.write_to).
 Status SendInSteps(MailSteps steps, const MailLimits& limits = {});
+
+// Runs the steps before the body and opens a session on `driver` for the message they make
+// (see SmtpSession): nothing when one of them failed.
+std::unique_ptr<SmtpSession> OpenSessionAhead(const MailSteps& steps, CurlDriver& driver,
+                                              const MailLimits& limits = {});
 
 }  // namespace webletter
 

@@ -1,11 +1,11 @@
 #include "services/mail/smtp_mailer.h"
 
+#include <optional>
 #include <utility>
 
 #include "base/ascii.h"
 #include "base/posix_file.h"
 #include "base/standard_messages.h"
-#include "services/mail/smtp_transport.h"
 
 namespace webletter {
 namespace {
@@ -93,9 +93,17 @@ Status SmtpMailer::ReadyToSend() const {
   return Status::Ok();
 }
 
-Status SmtpMailer::SendMail() {
+Status SmtpMailer::SendMail(SmtpSession* session) {
   if (Status ready = ReadyToSend(); !ready.ok()) return ready;
+  if (session != nullptr) {
+    if (std::optional<Status> sent = session->Send(content_)) return *sent;
+  }
   return SendSmtp(server_, content_, limits_);
+}
+
+std::unique_ptr<SmtpSession> SmtpMailer::OpenSession(CurlDriver& driver) const {
+  if (!ReadyToSend().ok()) return nullptr;
+  return SmtpSession::Open(driver, server_, content_, limits_);
 }
 
 Status SmtpMailer::WriteMail(int fd) {

@@ -9,6 +9,7 @@
 #ifndef WEBLETTER_SERVICES_MAIL_SMTP_MAILER_H_
 #define WEBLETTER_SERVICES_MAIL_SMTP_MAILER_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,7 @@
 #include "services/mail/mail_limits.h"
 #include "services/mail/mail_stream.h"
 #include "services/mail/smtp_endpoint.h"
+#include "services/mail/smtp_transport.h"
 
 namespace webletter {
 
@@ -51,7 +53,12 @@ class SmtpMailer {
   Status Note(Status outcome);
   // Composes the message and sends it; returns once the server has taken it or it failed.
   // Success means the server accepted the whole message.
-  Status SendMail();
+  // With `session` (opened by OpenSession), the message goes on it where it can, else on a
+  // fresh session as without one.
+  Status SendMail(SmtpSession* session = nullptr);
+  // Opens a session on `driver` for the message's server, sender and recipients before its body
+  // is there (see SmtpSession); nothing when a step failed or the message would not be sent.
+  std::unique_ptr<SmtpSession> OpenSession(CurlDriver& driver) const;
   // Composes the message as SendMail would and writes it to `fd` (a dry run), sending nothing:
   // the bytes that the server would be given, with CR LF line ends, before SMTP's own escaping
   // of lines that start with ".". Fails as SendMail would before it connects, or with the

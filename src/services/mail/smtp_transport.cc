@@ -1,9 +1,13 @@
 #include "services/mail/smtp_transport.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,7 +46,15 @@ struct Dialogue {
   bool signed_in = false;        // AUTH went out
   std::string hello_line;        // the last line of the last answer to EHLO or HELO
   bool sign_in_skipped = false;  // MAIL FROM went out with credentials but without AUTH
+  long long size_limit = 0;      // the SIZE the last answer to EHLO gave; 0: none
 };
+
+// The limit of a line "250-SIZE 10240000" (or "250 SIZE ..."), else 0 (also for a SIZE
+// without a number: no limit).
+long long SizeLimitOf(std::string_view line) {
+  if (line.size() < 9 || !StartsWithIgnoringAsciiCase(line.substr(4), "SIZE ")) return 0;
+  return std::atoll(std::string(line.substr(9)).c_str());
+}
 
 // Notes what the command just sent means for the sign-in.
 void NoteSent(Dialogue& dialogue) {
@@ -62,11 +74,15 @@ int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user
     dialogue->command =
         type == CURLINFO_DATA_OUT ? SmtpCommand::kMessage : CommandOf(text, dialogue->command);
     dialogue->answered = false;
+    if (dialogue->command == SmtpCommand::kHello) dialogue->size_limit = 0;
     NoteSent(*dialogue);
   } else if (type == CURLINFO_HEADER_IN) {
     dialogue->last_line = text;
     dialogue->answered = true;
-    if (dialogue->command == SmtpCommand::kHello) dialogue->hello_line = text;
+    if (dialogue->command == SmtpCommand::kHello) {
+      dialogue->hello_line = text;
+      if (const long long limit = SizeLimitOf(text); limit > 0) dialogue->size_limit = limit;
+    }
   }
   return 0;
 }
@@ -75,7 +91,7 @@ int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user
 // (while it waits for the answer to the end of the data, and for the answer to QUIT), and a
 // sign-in that was skipped. The progress callback runs about once a second throughout.
 struct Brake {
-  std::chrono::steady_clock::time_point deadline;
+  std::chrono::steady_clock::time_point deadline{};
   const Dialogue* dialogue = nullptr;
 };
 
@@ -86,21 +102,45 @@ int StopEarly(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 
 // The message, handed to libcurl piece by piece as it is composed; never a byte of it when the
-// sign-in was skipped (the server, cut off inside DATA, keeps nothing).
+// sign-in was skipped (the server, cut off inside DATA, keeps nothing). A session opened before
+// its message exists pauses at the message until it comes, and gives it up, before its first
+// byte, when it is larger than the SIZE the server announced: its MAIL FROM could not say the
+// size, a fresh session does.
 struct Upload {
-  MailStream* message = nullptr;
+  MailStream* message = nullptr;  // null: not composed yet
   const Dialogue* dialogue = nullptr;
-  bool failed = false;  // the message could not be composed
+  bool failed = false;     // the message could not be composed
+  bool handed = false;     // libcurl has had bytes of it
+  bool paused = false;     // waiting for the message
+  bool too_large = false;  // larger than the server takes
+  std::chrono::steady_clock::time_point waiting_since{};
 };
+
+// Whether the whole message, where its size is known, exceeds what the server said it takes.
+bool ExceedsServerSize(const Upload& upload) {
+  const long long limit = upload.dialogue->size_limit;
+  const long long size = upload.message->ExpectedSize();
+  return limit > 0 && size > limit;
+}
 
 size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
   auto* upload = static_cast<Upload*>(user);
   if (upload->dialogue->sign_in_skipped) return CURL_READFUNC_ABORT;
+  if (upload->message == nullptr) {
+    if (!upload->paused) upload->waiting_since = std::chrono::steady_clock::now();
+    upload->paused = true;
+    return CURL_READFUNC_PAUSE;
+  }
+  if (!upload->handed && ExceedsServerSize(*upload)) {
+    upload->too_large = true;
+    return CURL_READFUNC_ABORT;
+  }
   const Result<std::size_t> n = upload->message->Read(buffer, size * count);
   if (!n.ok()) {
     upload->failed = true;
     return CURL_READFUNC_ABORT;
   }
+  upload->handed = true;
   return *n;
 }
 
@@ -204,50 +244,96 @@ void SetSecurity(CurlOptions& options, const SmtpEndpoint& endpoint) {
   options.Set(CURLOPT_NETRC, static_cast<long>(CURL_NETRC_IGNORED))
       .Set(CURLOPT_USE_SSL, static_cast<long>(signs_in ? CURLUSESSL_ALL : CURLUSESSL_TRY));
   if (signs_in) {
+    // The first answer goes with AUTH itself: the sign-in takes one round trip, not two.
     options.Set(CURLOPT_USERNAME, endpoint.user.c_str())
-        .Set(CURLOPT_PASSWORD, endpoint.password.c_str());
+        .Set(CURLOPT_PASSWORD, endpoint.password.c_str())
+        .Set(CURLOPT_SASL_IR, 1L);
   }
 }
 
 // Nothing runs between waits on the server; libcurl still wakes up for its own timers.
 constexpr std::chrono::milliseconds kWaitSlice{1000};
 
-}  // namespace
-
-Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
-                const MailLimits& limits) {
-  Result<std::unique_ptr<MailStream>> message = MailStream::Open(content);
-  if (!message.ok()) return message.status();
-  const CurlEasy handle = NewCurlEasy();
-  if (!handle) return Status(error::kMailFailed);
-  CURL* curl = handle.get();
-
+// The envelope's recipients as libcurl takes them, or nothing without memory.
+CurlSlist RecipientList(const MailContent& content) {
   CurlSlist recipients;
   for (const Mailbox& to : content.to) {
     const std::string path = "<" + to.address.wire() + ">";
     curl_slist* longer = curl_slist_append(recipients.get(), path.c_str());
-    if (longer == nullptr) return Status(error::kOutOfMemory);
+    if (longer == nullptr) return nullptr;
     recipients.release();
     recipients.reset(longer);
   }
-  const std::string from = "<" + content.from->wire() + ">";
-  const std::string address = CurlAddress(endpoint, *content.from);
-  if (address.empty()) return Status(error::kOutOfMemory);
+  return recipients;
+}
+
+// The connection's sockets, opened and closed through libcurl's callbacks so that a session can
+// be cut off (see SmtpSession::Cut); once cut, no new one opens.
+struct Sockets {
+  std::vector<curl_socket_t> open;
+  bool cut = false;
+};
+
+curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  auto* sockets = static_cast<Sockets*>(user);
+  if (sockets->cut) return CURL_SOCKET_BAD;
+  const curl_socket_t socket =
+      ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (socket != CURL_SOCKET_BAD) sockets->open.push_back(socket);
+  return socket;
+}
+
+int CloseSocket(void* user, curl_socket_t socket) {
+  std::erase(static_cast<Sockets*>(user)->open, socket);
+  return ::close(socket);
+}
+
+}  // namespace
+
+// One SMTP transfer on its easy handle: the options and what its callbacks keep. It does not
+// move: libcurl holds pointers into it.
+struct SmtpTransfer {
+  CurlEasy handle;
+  CurlSlist recipients;
+  std::string from;
+  std::string address;
+  SmtpEndpoint signing_in;
   Dialogue dialogue;
-  Upload upload{message->get(), &dialogue};
-  Brake brake{std::chrono::steady_clock::now() + limits.total_timeout, &dialogue};
-  CurlOptions options(curl);
+  Upload upload{.dialogue = &dialogue};
+  Brake brake{.dialogue = &dialogue};
+  Sockets sockets;
+
+  // Sets the transfer up for `content`'s envelope, the whole of it to end within `total`;
+  // `size` is the message's length, -1 when it is not known.
+  Status Prepare(const SmtpEndpoint& endpoint, const MailContent& content, const MailLimits& limits,
+                 std::chrono::milliseconds total, long long size);
+  // The outcome of the transfer that ended with `code`.
+  Status Outcome(CURLcode code) const;
+};
+
+Status SmtpTransfer::Prepare(const SmtpEndpoint& endpoint, const MailContent& content,
+                             const MailLimits& limits, std::chrono::milliseconds total,
+                             long long size) {
+  handle = NewCurlEasy();
+  if (!handle) return Status(error::kMailFailed);
+  recipients = RecipientList(content);
+  if (!recipients && !content.to.empty()) return Status(error::kOutOfMemory);
+  from = "<" + content.from->wire() + ">";
+  address = CurlAddress(endpoint, *content.from);
+  if (address.empty()) return Status(error::kOutOfMemory);
+  brake.deadline = std::chrono::steady_clock::now() + total;
+  CurlOptions options(handle.get());
   if (Status shared = SetSharedOptions(options); !shared.ok()) return shared;
   options.Set(CURLOPT_URL, address.c_str())
       .Set(CURLOPT_PROTOCOLS_STR, "smtp,smtps")
       // One message per connection: it ends within this call, never later in a wait for QUIT.
       .Set(CURLOPT_FORBID_REUSE, 1L)
       .Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect_timeout.count()))
-      .Set(CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total_timeout.count()))
+      .Set(CURLOPT_TIMEOUT_MS, static_cast<long>(total.count()))
       .Set(CURLOPT_NOPROGRESS, 0L)
       .Set(CURLOPT_XFERINFOFUNCTION, &StopEarly)
       .Set(CURLOPT_XFERINFODATA, &brake);
-  const SmtpEndpoint signing_in = WithNetrcLogin(endpoint, limits);
+  signing_in = WithNetrcLogin(endpoint, limits);
   // libcurl would cut a name at a NUL, or fail to sign in and send anyway.
   if (HasAsciiControl(signing_in.user) || HasAsciiControl(signing_in.password)) {
     return Status(error::kMailLoginUnusable);
@@ -257,19 +343,25 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
   options.Set(CURLOPT_MAIL_FROM, from.c_str())
       .Set(CURLOPT_MAIL_RCPT, recipients.get())
       .Set(CURLOPT_UPLOAD, 1L)
-      .Set(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>((*message)->ExpectedSize()))
+      .Set(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size))
       .Set(CURLOPT_UPLOAD_BUFFERSIZE, kUploadBuffer)
       .Set(CURLOPT_READFUNCTION, &ReadMessage)
       .Set(CURLOPT_READDATA, &upload)
       .Set(CURLOPT_DEBUGFUNCTION, &WatchDialogue)
       .Set(CURLOPT_DEBUGDATA, &dialogue)
-      .Set(CURLOPT_VERBOSE, 1L);
-  if (!options.ok()) return Status(error::kMailFailed);
+      .Set(CURLOPT_VERBOSE, 1L)
+      .Set(CURLOPT_OPENSOCKETFUNCTION, &OpenSocket)
+      .Set(CURLOPT_OPENSOCKETDATA, &sockets)
+      .Set(CURLOPT_CLOSESOCKETFUNCTION, &CloseSocket)
+      .Set(CURLOPT_CLOSESOCKETDATA, &sockets);
+  return options.ok() ? Status::Ok() : Status(error::kMailFailed);
+}
 
+Status SmtpTransfer::Outcome(CURLcode code) const {
   TransferOutcome end;
-  end.code = RunTransfer(curl, kWaitSlice, {}).result;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &end.reply_code);
-  curl_easy_getinfo(curl, CURLINFO_HEADER_SIZE, &end.answer_bytes);
+  end.code = code;
+  curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &end.reply_code);
+  curl_easy_getinfo(handle.get(), CURLINFO_HEADER_SIZE, &end.answer_bytes);
   if (upload.failed) return Status(error::kMailComposeFailed);
   if (dialogue.sign_in_skipped) {
     // Credentials that were not used: the server's own words about what it offers.
@@ -283,6 +375,101 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
   }
   return Status(status.number(),
                 ServerReplyDetail(end.reply_code, dialogue.last_line, signing_in.password));
+}
+
+Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
+                const MailLimits& limits) {
+  Result<std::unique_ptr<MailStream>> message = MailStream::Open(content);
+  if (!message.ok()) return message.status();
+  SmtpTransfer transfer;
+  const Status prepared =
+      transfer.Prepare(endpoint, content, limits, limits.total_timeout, (*message)->ExpectedSize());
+  if (!prepared.ok()) return prepared;
+  transfer.upload.message = message->get();
+  return transfer.Outcome(RunTransfer(transfer.handle.get(), kWaitSlice, {}).result);
+}
+
+std::unique_ptr<SmtpSession> SmtpSession::Open(CurlDriver& driver, const SmtpEndpoint& endpoint,
+                                               const MailContent& envelope,
+                                               const MailLimits& limits) {
+  std::unique_ptr<SmtpSession> session(new SmtpSession(driver, envelope, limits.warn));
+  MailLimits keeping = limits;
+  keeping.warn = [held = session.get()](std::string_view text) {
+    held->warnings_.emplace_back(text);
+  };
+  if (!session->transfer_
+           ->Prepare(endpoint, envelope, keeping, limits.total_timeout + kLongestWait, -1)
+           .ok() ||
+      !driver.Add(session->transfer_->handle.get())) {
+    return nullptr;
+  }
+  session->added_ = true;
+  driver.SetHousekeeping([held = session.get()] { held->ExpireIfStale(); });
+  return session;
+}
+
+SmtpSession::SmtpSession(CurlDriver& driver, const MailContent& envelope,
+                         std::function<void(std::string_view)> warn)
+    : driver_(driver),
+      transfer_(std::make_unique<SmtpTransfer>()),
+      envelope_(EnvelopeOf(envelope)),
+      warn_(std::move(warn)) {}
+
+SmtpSession::~SmtpSession() {
+  if (added_) {
+    driver_.SetHousekeeping({});
+    Cut();
+  }
+}
+
+std::string SmtpSession::EnvelopeOf(const MailContent& content) {
+  std::string envelope = content.from ? content.from->wire() : "";
+  for (const Mailbox& to : content.to) envelope += "\n" + to.address.wire();
+  return envelope;
+}
+
+void SmtpSession::Cut() {
+  if (cut_) return;
+  cut_ = true;
+  // libcurl ends an SMTP upload that is taken out unfinished as if its message were whole: it
+  // sends the final "." and waits for the answer. With its connection shut first, nothing more
+  // reaches the server, which sees the connection end and keeps nothing.
+  Sockets& sockets = transfer_->sockets;
+  sockets.cut = true;
+  for (const curl_socket_t socket : sockets.open) ::shutdown(socket, SHUT_RDWR);
+  driver_.Remove(transfer_->handle.get());
+}
+
+void SmtpSession::ExpireIfStale() {
+  const Upload& upload = transfer_->upload;
+  if (upload.paused && upload.message == nullptr &&
+      std::chrono::steady_clock::now() - upload.waiting_since > kLongestWait) {
+    Cut();
+  }
+}
+
+std::optional<Status> SmtpSession::Send(const MailContent& content) {
+  CURL* easy = transfer_->handle.get();
+  if (cut_ || driver_.Ended(easy) || EnvelopeOf(content) != envelope_) {
+    Cut();
+    return std::nullopt;
+  }
+  Result<std::unique_ptr<MailStream>> message = MailStream::Open(content);
+  if (!message.ok()) return message.status();
+  message_ = std::move(message).value();
+  Upload& upload = transfer_->upload;
+  upload.message = message_.get();
+  if (upload.paused) curl_easy_pause(easy, CURLPAUSE_CONT);
+  upload.paused = false;
+  const CURLcode code = driver_.Run(easy, kWaitSlice, {}).result;
+  cut_ = true;  // Run took the handle out
+  // Nothing of the message went out (a refusal before it, or a server too small for it): a
+  // fresh session sends it as if this one had never been.
+  if (code != CURLE_OK && !upload.handed && !upload.failed) return std::nullopt;
+  if (warn_) {
+    for (const std::string& warning : warnings_) warn_(warning);
+  }
+  return transfer_->Outcome(code);
 }
 
 }  // namespace webletter

@@ -4,7 +4,16 @@
 #ifndef WEBLETTER_SERVICES_MAIL_SMTP_TRANSPORT_H_
 #define WEBLETTER_SERVICES_MAIL_SMTP_TRANSPORT_H_
 
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "base/status.h"
+#include "services/curl_support.h"
 #include "services/mail/mail_limits.h"
 #include "services/mail/mail_stream.h"
 #include "services/mail/smtp_endpoint.h"
@@ -24,6 +33,56 @@ namespace webletter {
 // EhloNameTowards picks. The whole send, the wait for the answer to QUIT included, ends by
 // limits.total_timeout (error::kMailTimeout unless the server has taken the message).
 Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content, const MailLimits& limits);
+
+struct SmtpTransfer;
+
+// A session opened before its message exists, so that the dialogue up to the message (the
+// greeting, EHLO, STARTTLS, the sign-in, MAIL FROM, RCPT TO and DATA) overlaps other work on
+// the same driver, a page fetch above all. It goes as far as the server lets it and then waits,
+// inside DATA, for Send; it never sends QUIT before the message (libcurl cannot), so a session
+// given up is cut off inside DATA, where the server keeps nothing. MAIL FROM goes without SIZE=.
+// Warnings about the sign-in (see MailLimits) are held back and told when the session sends.
+// Not copyable; the driver must outlive it.
+class SmtpSession {
+ public:
+  // How long the session waits inside DATA for its message before it is cut off, well before
+  // servers give up on a silent client.
+  static constexpr std::chrono::seconds kLongestWait{30};
+
+  // Starts the session for the sender and recipients of `envelope` on `driver`, which runs it
+  // as it runs anything (the session keeps the driver's housekeeping to itself); nothing when it
+  // cannot start. The whole session ends within limits.total_timeout plus kLongestWait.
+  static std::unique_ptr<SmtpSession> Open(CurlDriver& driver, const SmtpEndpoint& endpoint,
+                                           const MailContent& envelope, const MailLimits& limits);
+  ~SmtpSession();  // cuts the session off unless it has ended
+  SmtpSession(const SmtpSession&) = delete;
+  SmtpSession& operator=(const SmtpSession&) = delete;
+
+  // Composes `content`'s message and sends it on this session, as SendSmtp would, and returns
+  // its outcome. Nothing when the session cannot take it, before a byte of it went out: the
+  // session failed or ended, waited too long, has another envelope, or its server announced a
+  // SIZE that the message exceeds. The caller then sends it on a fresh session (SendSmtp): the
+  // server kept nothing of this one.
+  std::optional<Status> Send(const MailContent& content);
+
+ private:
+  SmtpSession(CurlDriver& driver, const MailContent& envelope,
+              std::function<void(std::string_view)> warn);
+  static std::string EnvelopeOf(const MailContent& content);
+  // Takes the transfer off the driver where it is (see CurlDriver::Remove).
+  void Cut();
+  // Cuts the session off once it has waited kLongestWait for its message.
+  void ExpireIfStale();
+
+  CurlDriver& driver_;
+  std::unique_ptr<SmtpTransfer> transfer_;
+  std::unique_ptr<MailStream> message_;
+  std::string envelope_;
+  std::function<void(std::string_view)> warn_;
+  std::vector<std::string> warnings_;
+  bool added_ = false;
+  bool cut_ = false;
+};
 
 }  // namespace webletter
 
