@@ -185,6 +185,8 @@ class CaseFile:
             os.chmod(ini_path, case.get("ini_mode", 0o600))
         elif settings_file == "directory":
             os.mkdir(ini_path)
+        elif settings_file == "fifo":
+            os.mkfifo(ini_path)
         if log_file == "directory":
             os.mkdir(log_path)
         elif log_file == "symlink":  # to a file that must stay empty

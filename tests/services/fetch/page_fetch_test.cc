@@ -54,6 +54,8 @@ TEST(FetchAddressTest, LocalNetworkAddresses) {
               row[1] == "local")
         << row[0];
   }
+  const sockaddr unix_socket{AF_UNIX, {}};
+  EXPECT_FALSE(IsLocalNetworkAddress(&unix_socket)) << "another family is no network address";
 }
 
 TEST(TimeLimitTest, FetchFromAServerThatNeverAnswers) {
