@@ -95,6 +95,10 @@ MailLimits WarningMailLimits(const ProgramState& state) {
   return limits;
 }
 
+void LogWarning(const ProgramState& state, std::string_view text) {
+  if (ChannelsFor(state).log) WriteLog(state, "Warning: " + ShownSafely(text));
+}
+
 void ReportErrors(std::string& errors, const std::string& section, const ProgramState& state,
                   MessageBox& message_box) {
   const ReportChannels channels = ChannelsFor(state);

@@ -29,6 +29,9 @@ void ReportErrors(std::string& errors, const std::string& section, const Program
 // outlive the limits.
 MailLimits WarningMailLimits(const ProgramState& state);
 
+// Writes "Warning: <text>" into the log where the reporting mode logs; nothing elsewhere.
+void LogWarning(const ProgramState& state, std::string_view text);
+
 }  // namespace webletter
 
 #endif  // WEBLETTER_BATCH_ERROR_REPORT_H_

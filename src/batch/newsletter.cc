@@ -53,14 +53,15 @@ Result<NewsletterParts> MakeNewsletterParts(const NewsletterKeys& keys, Page pag
 }
 
 void WarnAboutNewsletter(const MailingList& list, std::size_t html_bytes,
-                         const std::function<void(std::string_view)>& warn) {
+                         const std::function<void(std::string_view)>& warn,
+                         const std::function<void(std::string_view)>& note) {
   if (!list.unsubscribe.empty() && list.id.empty()) {
     warn(
         "ListUnsubscribe is given without ListId: receivers trust a List-Unsubscribe more with a "
         "List-Id beside it");
   }
   if (html_bytes > kClippedHtmlBytes) {
-    warn("the page is " + std::to_string(html_bytes) +
+    note("the page is " + std::to_string(html_bytes) +
          " bytes of HTML: large webmail clients clip messages over about 102 KB and show the rest "
          "only behind a link");
   }

@@ -44,10 +44,13 @@ struct NewsletterParts {
 };
 Result<NewsletterParts> MakeNewsletterParts(const NewsletterKeys& keys, Page page);
 
-// The warnings a sender should see: a ListUnsubscribe without a ListId (receivers score it), and
-// HTML larger than large webmail clients show whole.
+// The warnings a sender should see: a ListUnsubscribe without a ListId (receivers score it),
+// through `warn`; and HTML larger than large webmail clients show whole, through `note`. The
+// second is no fault of the settings and may hold for every run, so it goes where the run's
+// record goes (the log), not to a scheduler's mail.
 void WarnAboutNewsletter(const MailingList& list, std::size_t html_bytes,
-                         const std::function<void(std::string_view)>& warn);
+                         const std::function<void(std::string_view)>& warn,
+                         const std::function<void(std::string_view)>& note);
 
 }  // namespace webletter
 

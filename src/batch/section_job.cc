@@ -190,7 +190,8 @@ Status SendPage(const Settings& settings, const JobValues& values, NewsletterPar
                 MailingList list, const ProgramState& state, SmtpSession* session) {
   const MailLimits limits = WarningMailLimits(state);
   WarnOfAReadablePassword(settings, values.smtp_server, limits);
-  WarnAboutNewsletter(list, parts.page.bytes.size(), limits.warn);
+  WarnAboutNewsletter(list, parts.page.bytes.size(), limits.warn,
+                      [&state](std::string_view text) { LogWarning(state, text); });
   MailSteps steps = PageSteps(values, state);
   steps.body = std::move(parts.page.bytes);
   steps.body_charset = parts.page.charset;
