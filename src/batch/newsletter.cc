@@ -46,7 +46,8 @@ Result<NewsletterParts> MakeNewsletterParts(const NewsletterKeys& keys, Page pag
     if (!rewritten.ok()) return Status(error::kHtmlLinksFailed);
     page.bytes = std::move(rewritten).value();
   } else if (text) {
-    parts.text = RenderPlainText(page.DecodedText(), page.url);
+    std::string decoded;
+    parts.text = RenderPlainText(page.DecodedText(decoded), page.url);
   }
   parts.page = std::move(page);
   return parts;

@@ -16,6 +16,9 @@ struct Page {
   // The page as UTF-8 text, for searches and for showing it. Bytes that do not decode become
   // U+FFFD; the page itself is never changed.
   std::string DecodedText() const;
+  // The same text, without a copy where it is the bytes themselves (well-formed UTF-8); else
+  // decoded into `storage`, which the view then points into.
+  std::string_view DecodedText(std::string& storage) const;
   // Whether DecodedText() holds `text`, which is printable ASCII without "\" or "~" and
   // starts with "<". In a charset that keeps ASCII apart (UTF-8, the ISO-8859 and Windows sets,
   // Shift_JIS, GBK, ...) the bytes are searched as they are; others are decoded piece by piece.

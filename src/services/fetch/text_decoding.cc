@@ -145,6 +145,14 @@ std::string DecodeToUtf8(std::string_view bytes, std::string_view charset) {
   return Convert(bytes, converter);
 }
 
+std::optional<std::string_view> Utf8AsIs(std::string_view bytes, std::string_view charset) {
+  const std::string decoder = DecoderName(charset, bytes);
+  if (decoder != "utf-8") return std::nullopt;
+  bytes = WithoutBom(bytes, decoder);
+  if (!IsValidUtf8(bytes)) return std::nullopt;
+  return bytes;
+}
+
 bool DecodedTextHolds(std::string_view bytes, std::string_view charset, std::string_view text) {
   const std::string decoder = DecoderName(charset, bytes);
   if (KeepsAsciiApart(decoder)) return bytes.find(text) != std::string_view::npos;

@@ -4,6 +4,7 @@
 #ifndef WEBLETTER_SERVICES_FETCH_TEXT_DECODING_H_
 #define WEBLETTER_SERVICES_FETCH_TEXT_DECODING_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ namespace webletter {
 // a charset that cannot be read is taken as UTF-8 where the bytes are valid UTF-8, else as
 // windows-1252.
 std::string DecodeToUtf8(std::string_view bytes, std::string_view charset);
+
+// What DecodeToUtf8(bytes, charset) returns when that is a part of `bytes` (well-formed UTF-8,
+// its byte-order mark left out): the bytes themselves, not copied. Nothing otherwise.
+std::optional<std::string_view> Utf8AsIs(std::string_view bytes, std::string_view charset);
 
 // Whether DecodeToUtf8(bytes, charset) holds `text`, which is printable ASCII without "\" or
 // "~", starts with "<" and is not empty. In a charset that keeps ASCII apart (UTF-8, the

@@ -189,11 +189,17 @@ Result<std::string> Rewrite(std::string_view page_bytes, std::string_view charse
   Result<html::SourceText> source = html::SourceText::Decode(page_bytes, charset);
   if (!source.ok()) return source.status();
   const std::string_view utf8 = source->utf8();
-  const HtmlTree tree(utf8);
-  const std::vector<Edit> edits = FindEdits(tree, utf8, final_url);
-  if (text != nullptr) *text = html::RenderTreeText(tree, final_url);
+  std::vector<Edit> edits;
+  {
+    const HtmlTree tree(utf8);  // many times the page: gone before the page is written
+    edits = FindEdits(tree, utf8, final_url);
+    if (text != nullptr) *text = html::RenderTreeText(tree, final_url);
+  }
+  // Room for every new value beside the old: the page is never moved while it grows.
+  std::size_t added = 0;
+  for (const Edit& edit : edits) added += edit.text.size();
   std::string page;
-  page.reserve(page_bytes.size() + page_bytes.size() / 16);
+  page.reserve(page_bytes.size() + added);
   std::size_t copied = 0;
   for (const Edit& edit : edits) {
     const std::size_t begin = source->SourceOffset(edit.begin);

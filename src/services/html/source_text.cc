@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 #include "base/ascii.h"
 #include "base/standard_messages.h"
@@ -74,6 +76,13 @@ std::size_t ValidSequence(std::string_view text) {
 std::size_t ValidPrefix(std::string_view text) {
   std::size_t at = 0;
   while (at < text.size()) {
+    // ASCII eight bytes at a time.
+    std::uint64_t word = 0;
+    while (text.size() - at >= sizeof word &&
+           (std::memcpy(&word, text.data() + at, sizeof word), (word & 0x8080808080808080u) == 0)) {
+      at += sizeof word;
+    }
+    if (at == text.size()) break;
     const std::size_t length =
         static_cast<unsigned char>(text[at]) < 0x80 ? 1 : ValidSequence(text.substr(at));
     if (length == 0) break;

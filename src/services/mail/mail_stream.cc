@@ -86,15 +86,19 @@ GPtr<GMimeTextPart> BodyPart(const MailContent& content, GMimeContentEncoding en
 
 // The text/plain alternative: the text with CR LF line ends, encoded by GMime as it writes it.
 GPtr<GMimeTextPart> TextPart(std::string_view text) {
+  // Each line end grows by a byte at most: one allocation, and runs copied whole.
+  const auto crs = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r'));
+  const auto lfs = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
   std::string lines;
-  lines.reserve(text.size() + text.size() / 32);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      lines += "\r\n";
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      lines += text[i];
-    }
+  lines.reserve(text.size() + crs + lfs);
+  const bool has_cr = crs > 0;
+  while (!text.empty()) {
+    const std::size_t end =
+        std::min(has_cr ? text.find_first_of("\r\n") : text.find('\n'), text.size());
+    lines += text.substr(0, end);
+    if (end == text.size()) break;
+    lines += "\r\n";
+    text.remove_prefix(text.substr(end).starts_with("\r\n") ? end + 2 : end + 1);
   }
   GPtr<GMimeTextPart> part(g_mime_text_part_new_with_subtype("plain"));
   GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(lines.data(), lines.size()));

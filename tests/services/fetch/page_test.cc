@@ -33,6 +33,15 @@ TEST(DecodeToUtf8Test, DecodesAndReplacesWhatDoesNotDecode) {
     const auto& [charset, bytes, text] = std::tie(row[0], row[1], row[2]);
     EXPECT_EQ(DecodeToUtf8(bytes, charset), text)
         << charset << " " << ::testing::PrintToString(bytes);
+    // The same text without a copy where the bytes hold it as it is.
+    const Page page{.bytes = bytes, .charset = charset};
+    std::string storage;
+    const std::string_view view = page.DecodedText(storage);
+    EXPECT_EQ(view, text) << charset << " " << ::testing::PrintToString(bytes);
+    EXPECT_EQ(storage.empty(),
+              view.data() >= page.bytes.data() &&
+                  view.data() + view.size() <= page.bytes.data() + page.bytes.size())
+        << charset << " " << ::testing::PrintToString(bytes);
   }
 }
 
