@@ -1,5 +1,6 @@
 // The page fetch against loopback servers of the test's own: a redirect never reaches a local
-// address from a public one, which addresses count as local, and the fetch's time limit.
+// address from a public one, which addresses count as local, the size limit and the fetch's
+// time limit.
 #include "services/fetch/page_fetch.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +57,26 @@ TEST(FetchAddressTest, LocalNetworkAddresses) {
   }
   const sockaddr unix_socket{AF_UNIX, {}};
   EXPECT_FALSE(IsLocalNetworkAddress(&unix_socket)) << "another family is no network address";
+}
+
+// A page of exactly the size limit is the page; one byte more is refused, with and without a
+// Content-Length that announces it.
+TEST(SizeLimitTest, APageOfTheLimitIsTakenAndOneByteMoreRefused) {
+  FetchLimits limits;
+  limits.max_body_bytes = 5;
+  for (const bool announced : {true, false}) {
+    for (const std::string body : {"12345", "123456"}) {
+      const std::string size = std::to_string(body.size());
+      const std::string rest =
+          announced ? "Content-Length: " + size + "\r\n\r\n" + body
+                    : "Transfer-Encoding: chunked\r\n\r\n" + size + "\r\n" + body + "\r\n0\r\n\r\n";
+      const testing::LoopbackServer server(Always("HTTP/1.1 200 OK\r\n" + rest));
+      const Result<Page> fetched = FetchPage("http://" + server.host_port + "/", {}, limits);
+      EXPECT_EQ(fetched.ok() ? fetched->bytes : fetched.status().message(),
+                body.size() <= 5 ? body : "The page is too large (more than 64 MiB)")
+          << body << (announced ? " announced" : " not announced");
+    }
+  }
 }
 
 TEST(TimeLimitTest, FetchFromAServerThatNeverAnswers) {
