@@ -27,6 +27,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# shellcheck source=bench/loopback_servers.sh
+source bench/loopback_servers.sh
 
 mkdir -p "$work/www/news" "$work/nginx"
 page() {  # page NAME BYTES
@@ -48,29 +50,7 @@ PY
 page 1m.html $((1 << 20))
 page 20m.html $((20 << 20))
 
-cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-user nobody nogroup;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  default_type text/html;
-  client_body_temp_path $work/nginx;
-  server { listen 127.0.0.1:$web_port; root $work/www; }
-}
-CONF
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-pids+=($!)
-smtp-sink -u postfix 127.0.0.1:"$mail_port" 64 &
-pids+=($!)
-for _ in $(seq 50); do
-  exec 3<>"/dev/tcp/127.0.0.1/$web_port" 2>/dev/null && { exec 3>&-; break; }
-  sleep 0.1
-done
+start_loopback_servers "$web_port" "$mail_port"
 
 mkdir "$work/program"
 cp "$program" "$work/program/webletter"

@@ -28,6 +28,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# shellcheck source=bench/loopback_servers.sh
+source bench/loopback_servers.sh
 
 # ---- The pages: a head with the marker, then lines of text.
 mkdir -p "$work/www" "$work/nginx"
@@ -52,29 +54,7 @@ page 20m.html $((20 << 20)) lf
 page 20m-line.html $((20 << 20)) none
 page 20m-crlf.html $((20 << 20)) crlf
 
-cat >"$work/nginx/nginx.conf" <<EOF
-daemon off;
-worker_processes 1;
-user nobody nogroup;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  default_type text/html;
-  client_body_temp_path $work/nginx;
-  server { listen 127.0.0.1:$web_port; root $work/www; }
-}
-EOF
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-pids+=($!)
-smtp-sink -u postfix 127.0.0.1:"$mail_port" 64 &
-pids+=($!)
-for _ in $(seq 50); do
-  curl -sf -o /dev/null "http://127.0.0.1:$web_port/1k.html" && break
-  sleep 0.1
-done
+start_loopback_servers "$web_port" "$mail_port"
 
 # ---- The program in a folder of its own, one section per case.
 mkdir "$work/program"
