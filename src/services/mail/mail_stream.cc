@@ -179,9 +179,22 @@ MailStream::MailStream(std::string head, std::string_view body, std::string tail
       body_(body),
       end_(std::move(tail)),
       encoder_(std::move(encoder)),
-      pending_(head_) {}
+      pending_(head_),
+      whole_body_(body) {}
 
 MailStream::~MailStream() = default;
+
+long long MailStream::ExpectedSize() const {
+  if (expected_size_ < 0) {
+    // The quoted-printable count holds the body's own end, which end_ also holds.
+    const long long body =
+        base64_ ? Base64Size(whole_body_.size())
+                : QuotedPrintable::EncodedSize(whole_body_) -
+                      static_cast<long long>(QuotedPrintable::End(whole_body_).size());
+    expected_size_ = static_cast<long long>(head_.size() + end_.size()) + body;
+  }
+  return expected_size_;
+}
 
 Result<std::unique_ptr<MailStream>> MailStream::Open(const MailContent& content) {
   if (!content.from) return Status(error::kMailNoSender);
@@ -204,14 +217,11 @@ Result<std::unique_ptr<MailStream>> MailStream::Open(const MailContent& content)
     head.resize(head.size() - closing.size());
   }
   const bool base64 = body_encoding == BodyEncoding::kBase64;
-  const long long encoded_body =
-      base64 ? Base64Size(content.body.size()) : QuotedPrintable::EncodedSize(content.body);
-  const auto expected_size = static_cast<long long>(head.size() + closing.size()) + encoded_body;
   std::string tail = (base64 ? "" : std::string(QuotedPrintable::End(content.body))) + closing;
   std::unique_ptr<MailStream> stream(
       new MailStream(std::move(head), content.body, std::move(tail),
                      std::make_unique<Encoder>(encoding, options.get())));
-  stream->expected_size_ = expected_size;
+  stream->base64_ = base64;
   return stream;
 }
 

@@ -54,7 +54,9 @@ class MailStream {
   // or error::kMailComposeFailed.
   Result<std::size_t> Read(char* buffer, std::size_t size);
   // The whole message's length, as Read gives it: what a server is told before the message.
-  long long ExpectedSize() const { return expected_size_; }
+  // Counted at the first call (a quoted-printable body is encoded once to count it), so that a
+  // send that never declares the size never pays for it.
+  long long ExpectedSize() const;
 
  private:
   struct Encoder;
@@ -69,7 +71,9 @@ class MailStream {
   std::unique_ptr<Encoder> encoder_;
   std::string_view pending_;  // encoded, not yet read
   bool finished_ = false;
-  long long expected_size_ = -1;
+  std::string_view whole_body_;
+  bool base64_ = false;
+  mutable long long expected_size_ = -1;  // -1: not counted yet
 };
 
 // The whole message in one string, read from a MailStream.

@@ -119,8 +119,7 @@ struct Upload {
 // Whether the whole message, where its size is known, exceeds what the server said it takes.
 bool ExceedsServerSize(const Upload& upload) {
   const long long limit = upload.dialogue->size_limit;
-  const long long size = upload.message->ExpectedSize();
-  return limit > 0 && size > limit;
+  return limit > 0 && upload.message->ExpectedSize() > limit;
 }
 
 size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
