@@ -1,6 +1,16 @@
-# Sourced by the whole-program benchmarks: nginx serving $work/www on 127.0.0.1:WEB_PORT and
-# Postfix's smtp-sink taking every message on 127.0.0.1:MAIL_PORT. The caller owns $work and
-# the array pids, whose processes its EXIT trap kills.
+# Sourced by the whole-program benchmarks: a work folder $work, the array pids of the servers
+# started, both cleaned up on exit; start_loopback_servers starts nginx serving $work/www on
+# 127.0.0.1:WEB_PORT and Postfix's smtp-sink taking every message on 127.0.0.1:MAIL_PORT.
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
 start_loopback_servers() {  # start_loopback_servers WEB_PORT MAIL_PORT
   local web_port=$1 mail_port=$2
   cat >"$work/nginx/nginx.conf" <<CONF

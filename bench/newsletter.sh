@@ -18,17 +18,8 @@ mail_port="${NEWSLETTER_MAIL_PORT:-18026}"
 [[ -x "$program" ]] || { echo "newsletter.sh: no program at $program" >&2; exit 2; }
 scripts/install-deps nginx postfix time
 
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=bench/loopback_servers.sh
-source bench/loopback_servers.sh
+source bench/loopback_servers.sh  # $work, pids and their clean-up on exit
 
 mkdir -p "$work/www/news" "$work/nginx"
 page() {  # page NAME BYTES

@@ -19,17 +19,8 @@ mail_port="${PIPELINE_MAIL_PORT:-18025}"
 [[ -x "$program" ]] || { echo "pipeline.sh: no program at $program" >&2; exit 2; }
 scripts/install-deps nginx postfix time curl
 
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=bench/loopback_servers.sh
-source bench/loopback_servers.sh
+source bench/loopback_servers.sh  # $work, pids and their clean-up on exit
 
 # ---- The pages: a head with the marker, then lines of text.
 mkdir -p "$work/www" "$work/nginx"
