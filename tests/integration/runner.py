@@ -166,7 +166,7 @@ class CaseFile:
         case = substitute(case, places)
         self.http.routes.clear()
         self.http.routes.update(case["http"])
-        self.http.requested, self.smtp.messages = [], []
+        self.http.requested, self.smtp.messages, self.smtp.sessions = [], [], []
         self.smtp.script(case["smtp"])
         try:
             return self.check(case, self.execute(case, home), secure)
@@ -249,6 +249,8 @@ class CaseFile:
                and len(log) == len(lines) and all(matches(w, g, *span) for w, g in zip(log, lines)))
         if "requests" in case:
             expect("requests", case["requests"], self.http.requested)
+        if "smtp_sessions" in case:
+            expect("sessions with the scripted mail server", case["smtp_sessions"], len(self.smtp.sessions))
         wanted = case.get("mail", [])
         received = self.smtp.messages + (secure.messages if secure else []) + (
             self.postfix.messages(len(wanted)) if self.postfix else [])

@@ -125,6 +125,7 @@ class HttpServer(http.server.ThreadingHTTPServer):
 class SmtpHandler(socketserver.StreamRequestHandler):
     def handle(self):
         server, envelope = self.server, {"mail_from": None, "rcpt_tos": []}
+        server.sessions.append(self.client_address)
         if not self.reply("greeting"):
             return
         for line in self.rfile:
@@ -150,10 +151,15 @@ class SmtpHandler(socketserver.StreamRequestHandler):
 
     def read_data(self):
         lines = []
-        for line in self.rfile:
-            if line == b".\r\n":
-                return b"".join(lines)
-            lines.append(line[1:] if line.startswith(b".") else line)
+        if "idle" in self.server.replies:  # a server's time-out on a silent client
+            self.connection.settimeout(float(self.server.replies["idle"]))
+        try:
+            for line in self.rfile:
+                if line == b".\r\n":
+                    return b"".join(lines)
+                lines.append(line[1:] if line.startswith(b".") else line)
+        except TimeoutError:
+            self.wfile.write(b"421 4.4.2 Idle too long\r\n")
         return None
 
     def reply(self, what) -> bool:
@@ -196,7 +202,7 @@ class SmtpServer(socketserver.ThreadingTCPServer):
 
     def __init__(self, replies=None):
         super().__init__(("127.0.0.1", 0), SmtpHandler)
-        self.replies, self.messages, self.stopping = {}, [], threading.Event()
+        self.replies, self.messages, self.sessions, self.stopping = {}, [], [], threading.Event()
         self.script(replies)
         self.host_port = "127.0.0.1:%d" % self.server_address[1]
         threading.Thread(target=self.serve_forever, daemon=True).start()

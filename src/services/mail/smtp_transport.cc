@@ -1,5 +1,6 @@
 #include "services/mail/smtp_transport.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,6 +113,7 @@ struct Upload {
   bool failed = false;     // the message could not be composed
   bool handed = false;     // libcurl has had bytes of it
   bool paused = false;     // waiting for the message
+  bool waited = false;     // the dialogue reached the message before it existed
   bool too_large = false;  // larger than the server takes
   std::chrono::steady_clock::time_point waiting_since{};
 };
@@ -127,7 +129,7 @@ size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
   if (upload->dialogue->sign_in_skipped) return CURL_READFUNC_ABORT;
   if (upload->message == nullptr) {
     if (!upload->paused) upload->waiting_since = std::chrono::steady_clock::now();
-    upload->paused = true;
+    upload->paused = upload->waited = true;
     return CURL_READFUNC_PAUSE;
   }
   if (!upload->handed && ExceedsServerSize(*upload)) {
@@ -285,6 +287,17 @@ curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
 int CloseSocket(void* user, curl_socket_t socket) {
   std::erase(static_cast<Sockets*>(user)->open, socket);
   return ::close(socket);
+}
+
+// Whether the server has spoken or hung up on a session that waits inside DATA, where it has
+// nothing to say before the final ".": its time-out (a 421, say) or its end. libcurl reads
+// nothing while the upload is paused, so the words are still in the socket.
+bool ServerGaveUp(const Sockets& sockets) {
+  for (const curl_socket_t socket : sockets.open) {
+    pollfd watch{.fd = socket, .events = POLLIN | POLLRDHUP, .revents = 0};
+    if (::poll(&watch, 1, 0) != 0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -449,26 +462,44 @@ void SmtpSession::ExpireIfStale() {
 
 std::optional<Status> SmtpSession::Send(const MailContent& content) {
   CURL* easy = transfer_->handle.get();
-  if (cut_ || driver_.Ended(easy) || EnvelopeOf(content) != envelope_) {
+  const Upload& upload = transfer_->upload;
+  if (cut_ || EnvelopeOf(content) != envelope_) {
+    Cut();
+    return std::nullopt;
+  }
+  if (const std::optional<CURLcode> ended = driver_.Ended(easy)) {
+    Cut();
+    // A dialogue that failed before it reached the message would fail alike on a fresh session,
+    // after as long again: a server that cannot be reached costs its time-out once. One that
+    // failed while it waited for the message (closed by the server, say) is tried afresh.
+    if (*ended == CURLE_OK || upload.waited) return std::nullopt;
+    return Told(transfer_->Outcome(*ended));
+  }
+  if (upload.paused && ServerGaveUp(transfer_->sockets)) {
     Cut();
     return std::nullopt;
   }
   Result<std::unique_ptr<MailStream>> message = MailStream::Open(content);
   if (!message.ok()) return message.status();
   message_ = std::move(message).value();
-  Upload& upload = transfer_->upload;
-  upload.message = message_.get();
+  transfer_->upload.message = message_.get();
   if (upload.paused) curl_easy_pause(easy, CURLPAUSE_CONT);
-  upload.paused = false;
+  transfer_->upload.paused = false;
   const CURLcode code = driver_.Run(easy, kWaitSlice, {}).result;
   cut_ = true;  // Run took the handle out
-  // Nothing of the message went out (a refusal before it, or a server too small for it): a
-  // fresh session sends it as if this one had never been.
-  if (code != CURLE_OK && !upload.handed && !upload.failed) return std::nullopt;
+  // Nothing of the message went out after the session had waited for it, or the server is too
+  // small for it: a fresh session sends it as if this one had never been.
+  if (code != CURLE_OK && !upload.handed && !upload.failed && (upload.waited || upload.too_large)) {
+    return std::nullopt;
+  }
+  return Told(transfer_->Outcome(code));
+}
+
+Status SmtpSession::Told(Status outcome) const {
   if (warn_) {
     for (const std::string& warning : warnings_) warn_(warning);
   }
-  return transfer_->Outcome(code);
+  return outcome;
 }
 
 }  // namespace webletter

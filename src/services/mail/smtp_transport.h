@@ -59,10 +59,13 @@ class SmtpSession {
   SmtpSession& operator=(const SmtpSession&) = delete;
 
   // Composes `content`'s message and sends it on this session, as SendSmtp would, and returns
-  // its outcome. Nothing when the session cannot take it, before a byte of it went out: the
-  // session failed or ended, waited too long, has another envelope, or its server announced a
-  // SIZE that the message exceeds. The caller then sends it on a fresh session (SendSmtp): the
-  // server kept nothing of this one.
+  // its outcome; a dialogue that failed before it reached the message (a refusal, a server that
+  // cannot be reached) is that outcome, as a fresh session would meet it again. Nothing when the
+  // session cannot take the message, before a byte of it went out: the session failed while it
+  // waited for it, or its server gave up on it there (a time-out's 421, a closed connection),
+  // it waited too long, has another envelope, or its server announced a SIZE that the message
+  // exceeds. The caller then sends it on a fresh session (SendSmtp): the server kept
+  // nothing of this one.
   std::optional<Status> Send(const MailContent& content);
 
  private:
@@ -73,6 +76,8 @@ class SmtpSession {
   void Cut();
   // Cuts the session off once it has waited kLongestWait for its message.
   void ExpireIfStale();
+  // `outcome`, after the warnings held back.
+  Status Told(Status outcome) const;
 
   CurlDriver& driver_;
   std::unique_ptr<SmtpTransfer> transfer_;
