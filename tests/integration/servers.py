@@ -160,6 +160,8 @@ class SmtpHandler(socketserver.StreamRequestHandler):
                 lines.append(line[1:] if line.startswith(b".") else line)
         except TimeoutError:
             self.wfile.write(b"421 4.4.2 Idle too long\r\n")
+        finally:
+            self.connection.settimeout(None)
         return None
 
     def reply(self, what) -> bool:
