@@ -39,7 +39,8 @@ MARKER = '<html><head><META NAME="webletterCheck" CONTENT="1"><title>News</title
 class ScriptedMail:
     """The scripted server with STARTTLS and sign-in; keeps what it received."""
 
-    user, password, recipient, helo = "editor@example.org", "s3cret", "reader@example.net", ""
+    # ehlo: the path of the pipeline's smtp:// address, which curl gives as its EHLO name.
+    user, password, recipient, ehlo = "editor@example.org", "s3cret", "reader@example.net", ""
 
     def __init__(self):
         self.server = servers.SecureSmtpServer(context=runner.server_context("good"),
@@ -50,7 +51,7 @@ class ScriptedMail:
         """The messages received since the last call."""
         got = list(self.server.messages)
         self.server.messages.clear()
-        return [message["raw"] for message in got]
+        return [kept["raw"] for kept in got]
 
     def stop(self):
         pass
@@ -59,7 +60,8 @@ class ScriptedMail:
 class PostfixMail:
     """The tests' real Postfix, which takes messages of up to 32 MiB here; what it delivered."""
 
-    user, password, recipient, helo = "editor@example.org", "app pass@1", "reader@example.org", "/example.org"
+    # Postfix refuses an EHLO name that is not a full domain name, such as curl's own default.
+    user, password, recipient, ehlo = "editor@example.org", "app pass@1", "reader@example.org", "/example.org"
 
     def __init__(self):
         self.postfix = postfix.Postfix()
@@ -69,13 +71,19 @@ class PostfixMail:
 
     def received(self):
         new = lambda: set(glob.glob(os.path.join(self.postfix.dir, "mail/*/*/new/*"))) - self.taken
-        postfix.wait_for(lambda: new())  # delivery follows the session's end
+        postfix.wait_for(new)  # delivery follows the session's end
         found = new()
         self.taken |= found
-        return [open(path, "rb").read().replace(b"\n", b"\r\n") for path in sorted(found)]
+        return [read_crlf(path) for path in sorted(found)]
 
     def stop(self):
         self.postfix.stop()
+
+
+def read_crlf(path) -> bytes:
+    """A delivered message's bytes, with the CR LF line ends that Postfix's Maildir drops."""
+    with open(path, "rb") as source:
+        return source.read().replace(b"\n", b"\r\n")
 
 
 def page(size) -> str:
@@ -117,7 +125,7 @@ def measure(program, delay, runs, sizes, web, mail):
         return ["bash", "-c", "curl -sS --compressed --cacert \"$1\" \"$2\" | curl -sS --cacert \"$1\" \"$3\" "
                 "--ssl-reqd --user \"$4\" --mail-from \"$5\" --mail-rcpt \"$6\" -T -", "pipeline",
                 runner.TRUST["file"], "https://%s/%s" % (web_relay.host_port, name),
-                "smtp://" + mail_relay.host_port + mail.helo, login, mail.user, mail.recipient]
+                "smtp://" + mail_relay.host_port + mail.ehlo, login, mail.user, mail.recipient]
 
     def timed(command):
         start = time.monotonic()
