@@ -404,13 +404,13 @@ Status SendSmtp(const SmtpEndpoint& endpoint, const MailContent& content,
 std::unique_ptr<SmtpSession> SmtpSession::Open(CurlDriver& driver, const SmtpEndpoint& endpoint,
                                                const MailContent& envelope,
                                                const MailLimits& limits) {
-  std::unique_ptr<SmtpSession> session(new SmtpSession(driver, envelope, limits.warn));
+  std::unique_ptr<SmtpSession> session(new SmtpSession(driver, envelope, limits));
   MailLimits keeping = limits;
   keeping.warn = [held = session.get()](std::string_view text) {
     held->warnings_.emplace_back(text);
   };
   if (!session->transfer_
-           ->Prepare(endpoint, envelope, keeping, limits.total_timeout + kLongestWait, -1)
+           ->Prepare(endpoint, envelope, keeping, limits.total_timeout + limits.session_wait, -1)
            .ok() ||
       !driver.Add(session->transfer_->handle.get())) {
     return nullptr;
@@ -420,12 +420,12 @@ std::unique_ptr<SmtpSession> SmtpSession::Open(CurlDriver& driver, const SmtpEnd
   return session;
 }
 
-SmtpSession::SmtpSession(CurlDriver& driver, const MailContent& envelope,
-                         std::function<void(std::string_view)> warn)
+SmtpSession::SmtpSession(CurlDriver& driver, const MailContent& envelope, const MailLimits& limits)
     : driver_(driver),
       transfer_(std::make_unique<SmtpTransfer>()),
       envelope_(EnvelopeOf(envelope)),
-      warn_(std::move(warn)) {}
+      warn_(limits.warn),
+      longest_wait_(limits.session_wait) {}
 
 SmtpSession::~SmtpSession() {
   if (added_) {
@@ -455,7 +455,7 @@ void SmtpSession::Cut() {
 void SmtpSession::ExpireIfStale() {
   const Upload& upload = transfer_->upload;
   if (upload.paused && upload.message == nullptr &&
-      std::chrono::steady_clock::now() - upload.waiting_since > kLongestWait) {
+      std::chrono::steady_clock::now() - upload.waiting_since > longest_wait_) {
     Cut();
   }
 }
@@ -463,6 +463,7 @@ void SmtpSession::ExpireIfStale() {
 std::optional<Status> SmtpSession::Send(const MailContent& content) {
   CURL* easy = transfer_->handle.get();
   const Upload& upload = transfer_->upload;
+  ExpireIfStale();
   if (cut_ || EnvelopeOf(content) != envelope_) {
     Cut();
     return std::nullopt;

@@ -45,13 +45,10 @@ struct SmtpTransfer;
 // Not copyable; the driver must outlive it.
 class SmtpSession {
  public:
-  // How long the session waits inside DATA for its message before it is cut off, well before
-  // servers give up on a silent client.
-  static constexpr std::chrono::seconds kLongestWait{30};
-
   // Starts the session for the sender and recipients of `envelope` on `driver`, which runs it
   // as it runs anything (the session keeps the driver's housekeeping to itself); nothing when it
-  // cannot start. The whole session ends within limits.total_timeout plus kLongestWait.
+  // cannot start. It waits inside DATA for its message for limits.session_wait at most, and
+  // the whole session ends within limits.total_timeout plus that wait.
   static std::unique_ptr<SmtpSession> Open(CurlDriver& driver, const SmtpEndpoint& endpoint,
                                            const MailContent& envelope, const MailLimits& limits);
   ~SmtpSession();  // cuts the session off unless it has ended
@@ -69,12 +66,11 @@ class SmtpSession {
   std::optional<Status> Send(const MailContent& content);
 
  private:
-  SmtpSession(CurlDriver& driver, const MailContent& envelope,
-              std::function<void(std::string_view)> warn);
+  SmtpSession(CurlDriver& driver, const MailContent& envelope, const MailLimits& limits);
   static std::string EnvelopeOf(const MailContent& content);
   // Takes the transfer off the driver where it is (see CurlDriver::Remove).
   void Cut();
-  // Cuts the session off once it has waited kLongestWait for its message.
+  // Cuts the session off once it has waited longer than longest_wait_ for its message.
   void ExpireIfStale();
   // `outcome`, after the warnings held back.
   Status Told(Status outcome) const;
@@ -84,6 +80,7 @@ class SmtpSession {
   std::unique_ptr<MailStream> message_;
   std::string envelope_;
   std::function<void(std::string_view)> warn_;
+  std::chrono::milliseconds longest_wait_;
   std::vector<std::string> warnings_;
   bool added_ = false;
   bool cut_ = false;

@@ -1,17 +1,20 @@
 // The mail: addresses in their wire form, the header lines of names, subjects and lists, the
 // Message-ID, the body's encoding, charset and size, alone and after a text alternative; the
 // EHLO name, the server's reply as shown, the netrc sign-in, and the send's time limits against
-// a loopback server of the test's own.
+// a loopback server of the test's own, and the wait of a session opened ahead.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "base/standard_messages.h"
+#include "services/curl_support.h"
 #include "services/loopback_server.h"
 #include "services/mail/ehlo_name.h"
 #include "services/mail/mail_steps.h"
@@ -247,6 +250,54 @@ TEST(TimeLimitTest, SendEndsAtTheLimitWhenQuitIsNotAnswered) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(SendWithin(server.host_port, std::chrono::seconds(2)), Status::Ok());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+}
+
+// A session opened ahead that waited longer than it may for its message is cut off inside
+// DATA, before a byte of it, and the message goes whole on a fresh session.
+TEST(EarlySessionTest, OneThatWaitedTooLongLeavesTheMessageToAFreshOne) {
+  std::atomic<int> sessions = 0;
+  std::atomic<int> messages = 0;
+  const testing::LoopbackServer mail(
+      [&](std::string_view said) {
+        sessions += said.starts_with("EHLO");
+        messages += said == ".\r\n" || said.ends_with("\r\n.\r\n");
+        return said.starts_with("QUIT") ? "221 bye\r\n" : AnswerButQuit(said);
+      },
+      "220 mail.example\r\n");
+  const testing::LoopbackServer slow_page([](std::string_view) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return "HTTP/1.1 204 No Content\r\n\r\n";
+  });
+  MailLimits limits;
+  limits.session_wait = std::chrono::milliseconds(50);
+  MailSteps steps{mail.host_port,
+                  "news@example.org",
+                  {},
+                  "reader@example.net",
+                  {},
+                  std::string("N"),
+                  {},
+                  "utf-8",
+                  {},
+                  -1};
+  CurlDriver driver;
+  const std::unique_ptr<SmtpSession> session = OpenSessionAhead(steps, driver, limits);
+  ASSERT_NE(session, nullptr);
+
+  // The page's download on the same driver, during which the session reaches DATA and waits.
+  const CurlEasy page = NewCurlEasy();
+  const std::string url = "http://" + slow_page.host_port + "/";
+  CurlOptions options(page.get());
+  ASSERT_TRUE(SetSharedOptions(options).ok());
+  ASSERT_TRUE(options.Set(CURLOPT_URL, url.c_str()).ok());
+  ASSERT_TRUE(driver.Add(page.get()));
+  EXPECT_EQ(driver.Run(page.get(), std::chrono::milliseconds(20), {}).result, CURLE_OK);
+
+  steps.body = "x\r\n";
+  steps.session = session.get();
+  EXPECT_EQ(SendInSteps(std::move(steps), limits), Status::Ok());
+  EXPECT_EQ(sessions, 2);
+  EXPECT_EQ(messages, 1);
 }
 
 }  // namespace
