@@ -216,16 +216,20 @@ std::string AnswerButQuit(std::string_view said) {
   return said.starts_with("DATA") ? "354 go on\r\n" : command || end ? "250 ok\r\n" : "";
 }
 
+// The steps of a short message through `server`.
+MailSteps ShortMessage(const std::string& server) {
+  return {server,  "news@example.org",
+          {},      "reader@example.net",
+          {},      std::string("N"),
+          "x\r\n", "utf-8",
+          {},      -1};
+}
+
 // Sends a short message through `server` within `limit`.
 Status SendWithin(const std::string& server, std::chrono::milliseconds limit) {
   MailLimits limits;
   limits.total_timeout = limit;
-  const MailSteps steps{server,  "news@example.org",
-                        {},      "reader@example.net",
-                        {},      std::string("N"),
-                        "x\r\n", "utf-8",
-                        {},      -1};
-  return SendInSteps(steps, limits);
+  return SendInSteps(ShortMessage(server), limits);
 }
 
 // A server that says nothing has taken nothing; one that has the whole message but does not
@@ -270,16 +274,7 @@ TEST(EarlySessionTest, OneThatWaitedTooLongLeavesTheMessageToAFreshOne) {
   });
   MailLimits limits;
   limits.session_wait = std::chrono::milliseconds(50);
-  MailSteps steps{mail.host_port,
-                  "news@example.org",
-                  {},
-                  "reader@example.net",
-                  {},
-                  std::string("N"),
-                  {},
-                  "utf-8",
-                  {},
-                  -1};
+  MailSteps steps = ShortMessage(mail.host_port);
   CurlDriver driver;
   const std::unique_ptr<SmtpSession> session = OpenSessionAhead(steps, driver, limits);
   ASSERT_NE(session, nullptr);
@@ -293,7 +288,6 @@ TEST(EarlySessionTest, OneThatWaitedTooLongLeavesTheMessageToAFreshOne) {
   ASSERT_TRUE(driver.Add(page.get()));
   EXPECT_EQ(driver.Run(page.get(), std::chrono::milliseconds(20), {}).result, CURLE_OK);
 
-  steps.body = "x\r\n";
   steps.session = session.get();
   EXPECT_EQ(SendInSteps(std::move(steps), limits), Status::Ok());
   EXPECT_EQ(sessions, 2);
