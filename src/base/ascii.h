@@ -26,6 +26,18 @@ constexpr bool HasAsciiControl(std::string_view text) {
   return std::any_of(text.begin(), text.end(), IsAsciiControl);
 }
 
+// White space as HTML, CSS and MIME parameters read it: space, tab, LF, CR and FF, not VT.
+constexpr bool IsAsciiSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+// `text` without the white space (IsAsciiSpace) at either end.
+constexpr std::string_view TrimAsciiSpace(std::string_view text) {
+  while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 inline std::string AsciiLower(std::string_view text) {

@@ -127,8 +127,9 @@ std::optional<Page> FetchJobPage(const std::string& url, JobErrors& errors, Curl
 // The lines of the checks of the values that fail, in the order the checks run.
 std::vector<std::string_view> ValueProblems(const JobValues& values) {
   std::vector<std::string_view> problems;
-  if (values.smtp_server.find('.') == std::string::npos)
+  if (values.smtp_server.find('.') == std::string::npos) {
     problems.push_back("SMTP missing or invalid");
+  }
   if (values.to_address.find('@') == std::string::npos) {
     problems.push_back("To-address missing or invalid");
   }

@@ -136,8 +136,9 @@ bool CurlDriver::Perform() {
   if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) return false;
   int queued = 0;
   while (const CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
-    if (message->msg == CURLMSG_DONE)
+    if (message->msg == CURLMSG_DONE) {
       ended_.emplace_back(message->easy_handle, message->data.result);
+    }
   }
   return true;
 }

@@ -69,16 +69,6 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kGuessedA
 // markup from filters that read the page as ASCII.
 constexpr std::array<std::string_view, 3> kRefused{"utf-7", "unicode-1-1-utf-7", "csunicode11utf7"};
 
-// Blanks as HTML reads them: space, tab, LF, CR and FF, not VT. The Content-Type header's
-// parameters are read with the same.
-bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // "cp1252" -> "windows-1252", "iso8859-2" / "iso_8859-2" -> "iso-8859-2".
 std::string CanonicalFamilyName(std::string_view label) {
   if (label.size() == 6 && label.starts_with("cp125")) {
@@ -100,10 +90,10 @@ bool IsPlainLabel(std::string_view label) {
 
 // The program's name for a charset label, or nothing for a label that is not plain.
 std::optional<std::string> NormalizeLabel(std::string_view label) {
-  label = Trim(label);
+  label = TrimAsciiSpace(label);
   if (label.size() >= 2 && (label.front() == '"' || label.front() == '\'') &&
       label.back() == label.front()) {
-    label = Trim(label.substr(1, label.size() - 2));
+    label = TrimAsciiSpace(label.substr(1, label.size() - 2));
   }
   if (label.size() > 40 || !IsPlainLabel(label)) return std::nullopt;
   std::string name = AsciiLower(label);
@@ -132,7 +122,7 @@ std::optional<std::string> CharsetParameter(std::string_view content_type) {
       pos = equals;
       continue;
     }
-    const std::string name = AsciiLower(Trim(content_type.substr(pos, equals - pos)));
+    const std::string name = AsciiLower(TrimAsciiSpace(content_type.substr(pos, equals - pos)));
     pos = equals + 1;
     while (pos < content_type.size() && IsAsciiSpace(content_type[pos])) ++pos;
     std::string value;
@@ -144,7 +134,7 @@ std::optional<std::string> CharsetParameter(std::string_view content_type) {
       pos = content_type.find(';', pos);
     } else {
       const std::size_t end = content_type.find(';', pos);
-      value = Trim(content_type.substr(pos, end == content_type.npos ? end : end - pos));
+      value = TrimAsciiSpace(content_type.substr(pos, end == content_type.npos ? end : end - pos));
       pos = end;
     }
     if (name == "charset") return value;
@@ -239,7 +229,8 @@ std::optional<std::string> CharsetOfMetaTag(const Attributes& attributes) {
   std::optional<std::string_view> content;
   for (const auto& [name, value] : attributes) {
     if (name == "charset" && !label) label = value;
-    if (name == "http-equiv" && AsciiLower(Trim(value)) == "content-type") content_type = true;
+    if (name == "http-equiv" && AsciiLower(TrimAsciiSpace(value)) == "content-type")
+      content_type = true;
     if (name == "content" && !content) content = value;
   }
   if (!label && content_type && content) label = CharsetInContent(*content);

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/standard_messages.h"
 #include "services/html/css_urls.h"
 #include "services/html/html_tree.h"
@@ -28,8 +29,6 @@ struct Edit {
 constexpr std::array<std::string_view, 6> kAddressAttributes{"href",       "src",    "poster",
                                                              "background", "action", "cite"};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
 // `srcset` with each of its addresses resolved; false when none changes. Candidates are split
 // as browsers split them: an address runs to the next blank (trailing commas end the list
 // item), its descriptors to the next comma outside brackets.
@@ -37,9 +36,9 @@ bool ResolveSrcset(std::string_view srcset, std::string_view base, std::string& 
   resolved.clear();
   std::size_t copied = 0;
   for (std::size_t at = 0; at < srcset.size();) {
-    while (at < srcset.size() && (IsBlank(srcset[at]) || srcset[at] == ',')) ++at;
+    while (at < srcset.size() && (IsAsciiSpace(srcset[at]) || srcset[at] == ',')) ++at;
     const std::size_t begin = at;
-    while (at < srcset.size() && !IsBlank(srcset[at])) ++at;
+    while (at < srcset.size() && !IsAsciiSpace(srcset[at])) ++at;
     std::size_t end = at;
     while (end > begin && srcset[end - 1] == ',') --end;
     const bool has_descriptors = end == at;
@@ -104,10 +103,10 @@ std::optional<std::pair<std::size_t, std::size_t>> ValueSpan(const GumboAttribut
   if (!within(name) || !within(value)) return std::nullopt;
   std::size_t begin = static_cast<std::size_t>(name.data - text.data()) + name.length;
   const std::size_t end = static_cast<std::size_t>(value.data - text.data()) + value.length;
-  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (begin < end && IsAsciiSpace(text[begin])) ++begin;
   if (begin >= end || text[begin] != '=') return std::nullopt;
   ++begin;
-  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (begin < end && IsAsciiSpace(text[begin])) ++begin;
   if (begin >= end) return std::nullopt;
   return std::pair{begin, end};
 }

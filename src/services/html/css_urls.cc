@@ -6,10 +6,6 @@
 namespace webletter::html {
 namespace {
 
-constexpr bool IsCssBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 constexpr bool IsNameCharacter(char c) {
   return IsAsciiLetterOrDigit(c) || c == '-' || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
@@ -34,7 +30,7 @@ std::size_t SkipStringOrComment(std::string_view css, std::size_t at) {
 // Reads the URL after "url(" at `at`; false when it is not one to rewrite. `next` is where
 // scanning goes on.
 bool ReadUrl(std::string_view css, std::size_t at, CssUrl& url, std::size_t& next) {
-  while (at < css.size() && IsCssBlank(css[at])) ++at;
+  while (at < css.size() && IsAsciiSpace(css[at])) ++at;
   if (at < css.size() && (css[at] == '"' || css[at] == '\'')) {
     url.quote = css[at];
     url.begin = at + 1;
@@ -54,7 +50,7 @@ bool ReadUrl(std::string_view css, std::size_t at, CssUrl& url, std::size_t& nex
     return false;
   }
   std::size_t close = url.end;
-  while (close < css.size() && IsCssBlank(css[close])) ++close;
+  while (close < css.size() && IsAsciiSpace(css[close])) ++close;
   next = close;
   return close < css.size() && css[close] == ')' && url.end > url.begin;
 }
@@ -87,7 +83,7 @@ std::string EscapeCssUrl(std::string_view url, char quote) {
   for (char c : url) {
     const bool ends_it =
         quote != 0 ? c == quote || c == '\\'
-                   : c == '(' || c == ')' || c == '"' || c == '\'' || c == '\\' || IsCssBlank(c);
+                   : c == '(' || c == ')' || c == '"' || c == '\'' || c == '\\' || IsAsciiSpace(c);
     if (ends_it) escaped += '\\';
     escaped += c;
   }

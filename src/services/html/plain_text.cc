@@ -68,15 +68,6 @@ Kind KindOf(const GumboElement& element) {
   return element.tag <= GUMBO_TAG_LAST ? kKinds[element.tag] : Kind::kInline;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  const auto blank = [](char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-  };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // Whether a style attribute says display: none (its last display declaration decides).
 bool DisplaysNone(std::string_view style) {
   bool none = false;
@@ -86,12 +77,12 @@ bool DisplaysNone(std::string_view style) {
     style.remove_prefix(std::min(end + 1, style.size()));
     const std::size_t colon = declaration.find(':');
     if (colon == std::string_view::npos ||
-        !EqualsIgnoringAsciiCase(TrimBlanks(declaration.substr(0, colon)), "display")) {
+        !EqualsIgnoringAsciiCase(TrimAsciiSpace(declaration.substr(0, colon)), "display")) {
       continue;
     }
-    std::string_view value = TrimBlanks(declaration.substr(colon + 1));
+    std::string_view value = TrimAsciiSpace(declaration.substr(colon + 1));
     if (const std::size_t bang = value.find('!'); bang != std::string_view::npos) {
-      value = TrimBlanks(value.substr(0, bang));
+      value = TrimAsciiSpace(value.substr(0, bang));
     }
     none = EqualsIgnoringAsciiCase(value, "none");
   }
@@ -101,7 +92,7 @@ bool DisplaysNone(std::string_view style) {
 bool IsHidden(const GumboNode* element) {
   if (Attribute(element, "hidden")) return true;
   if (const auto aria = Attribute(element, "aria-hidden");
-      aria && EqualsIgnoringAsciiCase(TrimBlanks(*aria), "true")) {
+      aria && EqualsIgnoringAsciiCase(TrimAsciiSpace(*aria), "true")) {
     return true;
   }
   const auto style = Attribute(element, "style");
@@ -186,7 +177,7 @@ void Renderer::EnterElement(const GumboNode* element, Kind kind) {
       layout_.Break(lists_.empty() ? 2 : 1);
       long start = 1;
       if (const auto value = Attribute(element, "start")) {
-        const std::string_view digits = TrimBlanks(*value);
+        const std::string_view digits = TrimAsciiSpace(*value);
         std::from_chars(digits.data(), digits.data() + digits.size(), start);
       }
       lists_.push_back({element->v.element.tag == GUMBO_TAG_OL, start});

@@ -10,8 +10,6 @@ namespace {
 
 constexpr std::string_view kNoBreakSpace = "\xC2\xA0";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
 // Characters, not bytes.
 std::size_t Width(std::string_view text) {
   return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
@@ -27,7 +25,7 @@ std::size_t TrailingLineBreaks(std::string_view text) {
 
 // The line without blanks at its end, nor control characters (a tab excepted) in it.
 void AppendTrimmed(std::string& out, std::string_view line) {
-  while (!line.empty() && (IsBlank(line.back()) || IsAsciiControl(line.back()))) {
+  while (!line.empty() && (IsAsciiSpace(line.back()) || IsAsciiControl(line.back()))) {
     line.remove_suffix(1);
   }
   const std::size_t begin = out.size();
@@ -56,7 +54,7 @@ void TextLayout::Text(std::string_view text) {
       at = end;
     } else {
       if (pending_space_ == Space::kNone) pending_space_ = Space::kBlank;
-      at += IsBlank(text[at]) ? 1 : kNoBreakSpace.size();
+      at += IsAsciiSpace(text[at]) ? 1 : kNoBreakSpace.size();
     }
   }
 }

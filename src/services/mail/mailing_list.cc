@@ -12,12 +12,6 @@ namespace {
 constexpr std::string_view kHttps = "https:";
 constexpr std::string_view kMailto = "mailto:";
 
-std::string_view TrimBlanks(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // Printable ASCII only: a header value stays 7-bit and on its line.
 bool IsPrintableAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c > 0x20 && c < 0x7f; });
@@ -44,14 +38,14 @@ bool IsUnsubscribeAddress(std::string_view address) {
 
 Result<std::vector<std::string>> ParseUnsubscribe(std::string_view text) {
   std::vector<std::string> addresses;
-  if (TrimBlanks(text).empty()) return addresses;
+  if (TrimAsciiSpace(text).empty()) return addresses;
   const Status invalid(error::kMailListUnsubscribeInvalid);
   bool https = false;
   bool mailto = false;
   for (std::size_t start = 0; start <= text.size();) {
     std::size_t end = text.find(',', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view address = TrimBlanks(text.substr(start, end - start));
+    std::string_view address = TrimAsciiSpace(text.substr(start, end - start));
     if (address.size() >= 2 && address.front() == '<' && address.back() == '>') {
       address = address.substr(1, address.size() - 2);
     }
@@ -83,7 +77,7 @@ bool IsListIdentifier(std::string_view id) {
 // Fills the list's name and identifier from "Name <identifier>", "<identifier>" or
 // "identifier"; a name in double quotes loses them.
 Status ParseListId(std::string_view text, MailingList& list) {
-  text = TrimBlanks(text);
+  text = TrimAsciiSpace(text);
   if (text.empty()) return Status::Ok();
   const Status invalid(error::kMailListIdInvalid);
   if (HasAsciiControl(text)) return invalid;
@@ -92,7 +86,7 @@ Status ParseListId(std::string_view text, MailingList& list) {
   if (const std::size_t open = text.rfind('<'); open != std::string_view::npos) {
     if (text.back() != '>') return invalid;
     id = text.substr(open + 1, text.size() - open - 2);
-    name = TrimBlanks(text.substr(0, open));
+    name = TrimAsciiSpace(text.substr(0, open));
     if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
       name = name.substr(1, name.size() - 2);
     }
