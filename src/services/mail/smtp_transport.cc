@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/ascii.h"
 #include "base/standard_messages.h"
@@ -268,24 +269,19 @@ CurlSlist RecipientList(const MailContent& content) {
   return recipients;
 }
 
-// The connection's sockets, opened and closed through libcurl's callbacks so that a session can
-// be cut off (see SmtpSession::Cut); once cut, no new one opens.
-struct Sockets {
-  std::vector<curl_socket_t> open;
-  bool cut = false;
-};
+// The connection's open sockets, opened and closed through libcurl's callbacks so that a
+// session can be cut off (see SmtpSession::Cut).
+using Sockets = std::vector<curl_socket_t>;
 
 curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
-  auto* sockets = static_cast<Sockets*>(user);
-  if (sockets->cut) return CURL_SOCKET_BAD;
   const curl_socket_t socket =
       ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-  if (socket != CURL_SOCKET_BAD) sockets->open.push_back(socket);
+  if (socket != CURL_SOCKET_BAD) static_cast<Sockets*>(user)->push_back(socket);
   return socket;
 }
 
 int CloseSocket(void* user, curl_socket_t socket) {
-  std::erase(static_cast<Sockets*>(user)->open, socket);
+  std::erase(*static_cast<Sockets*>(user), socket);
   return ::close(socket);
 }
 
@@ -293,7 +289,7 @@ int CloseSocket(void* user, curl_socket_t socket) {
 // nothing to say before the final ".": its time-out (a 421, say) or its end. libcurl reads
 // nothing while the upload is paused, so the words are still in the socket.
 bool ServerGaveUp(const Sockets& sockets) {
-  for (const curl_socket_t socket : sockets.open) {
+  for (const curl_socket_t socket : sockets) {
     pollfd watch{.fd = socket, .events = POLLIN | POLLRDHUP, .revents = 0};
     if (::poll(&watch, 1, 0) != 0) return true;
   }
@@ -446,9 +442,7 @@ void SmtpSession::Cut() {
   // libcurl ends an SMTP upload that is taken out unfinished as if its message were whole: it
   // sends the final "." and waits for the answer. With its connection shut first, nothing more
   // reaches the server, which sees the connection end and keeps nothing.
-  Sockets& sockets = transfer_->sockets;
-  sockets.cut = true;
-  for (const curl_socket_t socket : sockets.open) ::shutdown(socket, SHUT_RDWR);
+  for (const curl_socket_t socket : transfer_->sockets) ::shutdown(socket, SHUT_RDWR);
   driver_.Remove(transfer_->handle.get());
 }
 
